@@ -1,0 +1,31 @@
+# Which platform the module's code is built for: Windows itself (MinGW-w64) or winsim.
+if(WIN32)
+  set(VANTOR_WINDOWS ON)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(VANTOR_ARCH x86)
+  else()
+    set(VANTOR_ARCH x64)
+  endif()
+  # The product carries no MinGW runtime DLLs: libgcc, libstdc++ and winpthread are linked in.
+  add_link_options(-static -static-libgcc -static-libstdc++)
+  add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
+  find_program(VANTOR_DLLTOOL NAMES ${VANTOR_TOOL_PREFIX}dlltool REQUIRED)
+  find_program(VANTOR_OBJDUMP NAMES ${VANTOR_TOOL_PREFIX}objdump REQUIRED)
+else()
+  set(VANTOR_WINDOWS OFF)
+  set(VANTOR_ARCH linux)
+  set(CMAKE_POSITION_INDEPENDENT_CODE ON)
+endif()
+
+# Import library for a DLL described by a .def file, made with dlltool.
+function(vantor_import_library target def dllname)
+  set(lib ${CMAKE_CURRENT_BINARY_DIR}/lib${target}.a)
+  add_custom_command(OUTPUT ${lib}
+    COMMAND ${VANTOR_DLLTOOL} -d ${def} -D ${dllname} -l ${lib}
+    DEPENDS ${def}
+    COMMENT "Import library ${dllname} from ${def}")
+  add_custom_target(${target}_gen DEPENDS ${lib})
+  add_library(${target} INTERFACE)
+  add_dependencies(${target} ${target}_gen)
+  target_link_libraries(${target} INTERFACE ${lib})
+endfunction()

@@ -1,0 +1,41 @@
+# GoogleTest: Debian's package on Linux, built from its sources for the MinGW builds.
+enable_testing()
+if(VANTOR_WINDOWS)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+  set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+  set(VANTOR_GTEST GTest::gtest GTest::gmock)
+  foreach(lib gtest gtest_main gmock)
+    if(NOT TARGET GTest::${lib})
+      add_library(GTest::${lib} ALIAS ${lib})
+    endif()
+  endforeach()
+else()
+  find_package(GTest REQUIRED)
+  set(VANTOR_GTEST GTest::gtest GTest::gmock)
+  include(GoogleTest)
+endif()
+
+if(VANTOR_WINDOWS AND VANTOR_RUN_UNDER_WINE)
+  # Boot the throwaway prefix once per test run; every Windows test needs it.
+  add_test(NAME wine_prefix_boot COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-boot.sh)
+  set(VANTOR_WINE_ENV WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix)
+  set_tests_properties(wine_prefix_boot PROPERTIES FIXTURES_SETUP wine_prefix
+    ENVIRONMENT "${VANTOR_WINE_ENV}" TIMEOUT 300)
+endif()
+
+# vantor_add_test(NAME SOURCES ... LIBS ...): one GoogleTest program, registered with ctest.
+function(vantor_add_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} ${VANTOR_GTEST} GTest::gtest_main)
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+  if(NOT VANTOR_WINDOWS)
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 600)
+  elseif(VANTOR_RUN_UNDER_WINE)
+    add_test(NAME ${name} COMMAND ${name})
+    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine_prefix TIMEOUT 600
+      ENVIRONMENT "${VANTOR_WINE_ENV}")
+  endif()
+endfunction()

@@ -1,0 +1,9 @@
+# Sourced by the Wine scripts: one throwaway prefix per build folder, quiet, no installer prompts.
+: "${WINEPREFIX:?WINEPREFIX must name the build folder's prefix}"
+export WINEPREFIX
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEARCH=win64
+WINE_LOADER=/usr/lib/wine/wine64
+WINE_SERVER=/usr/lib/wine/wineserver64
+[ -x "$WINE_SERVER" ] || WINE_SERVER=/usr/lib/wine/wineserver

@@ -1,0 +1,135 @@
+#pragma once
+// winsim's control API: how tests, stand-ins and the demo host set up and inspect the
+// simulated machine. The module itself never includes this header.
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "winsim/winsim.h"
+
+namespace winsim {
+
+// Back to a fresh machine: no services, devices, drives, driver images or injected failures;
+// default host path, process id, module stubs, clock and sleep scale. Threads still running are
+// not touched. Handles stay valid (tests check counts as differences).
+void Reset();
+
+// ---- Failure injection and call accounting -------------------------------------------------
+
+enum class Api {
+  CloseHandle,
+  CreateFileW,
+  DeviceIoControl,
+  OpenSCManagerW,
+  OpenServiceW,
+  CreateServiceW,
+  StartServiceW,
+  CloseServiceHandle,
+  QueryServiceConfigW,
+  DeleteService,
+  GetModuleFileNameW,
+  GetModuleHandleW,
+  LoadLibraryW,
+  GetProcAddress,
+  CreateThread,
+  WaitForSingleObject,
+  GetLogicalDriveStringsW,
+  QueryDosDeviceW,
+  Count
+};
+
+// The next `count` calls of `api`, after `skip` calls that behave normally, fail the way the
+// real function fails (its failure result) with `error` as the thread's last error.
+void FailCall(Api api, DWORD error, int count = 1, int skip = 0);
+void ClearFailures();
+// Calls of `api` made since the last Reset.
+int CallCount(Api api);
+
+// A journal of the calls the module makes, one readable line each, for exact-argument checks,
+// e.g. L"CreateFileW(\\\\.\\VANTORFLT, 0xc0000000, 0, null, 3, 0x4, null)".
+void StartJournal();
+std::vector<std::string> TakeJournal();
+
+// ---- Handles -----------------------------------------------------------------------------
+
+enum class HandleKind { Device, ServiceManager, Service, Thread };
+int OpenHandleCount(HandleKind kind);
+
+// ---- Process and modules -----------------------------------------------------------------
+
+// GetModuleFileNameW(null, ...) reports this path (default L"C:\\Program Files\\Host\\host.exe").
+void SetHostPath(std::u16string path);
+void SetProcessId(DWORD id);  // default 4242
+
+// GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtCreateSection") returns the address of
+// these code bytes (default: B8 37 00 00 00, "mov eax, 0x37", then C3). nullopt: no such export.
+void SetNtCreateSectionCode(std::optional<std::vector<BYTE>> code);
+// Whether kernel32 exports Wow64DisableWow64FsRedirection (default: yes).
+void SetWow64RedirectionPresent(bool present);
+// Calls of Wow64DisableWow64FsRedirection since the last Reset.
+int Wow64RedirectionCalls();
+
+// ---- Clock and sleep ---------------------------------------------------------------------
+
+// _time64/_localtime64 then report this local time (hour 0-23, minute 0-59).
+void SetLocalTime(int hour, int minute);
+// _localtime64 returns null, as when the local time cannot be obtained.
+void SetLocalTimeUnavailable();
+void UseRealClock();
+// Sleep(ms) lasts ms * scale milliseconds (default 1.0). A stress test sets e.g. 0.01.
+void SetSleepScale(double scale);
+
+// ---- Services and drivers ----------------------------------------------------------------
+
+struct ServiceConfig {
+  std::u16string name;
+  std::u16string displayName;
+  DWORD type = SERVICE_KERNEL_DRIVER;
+  DWORD startType = SERVICE_DEMAND_START;
+  DWORD errorControl = SERVICE_ERROR_NORMAL;
+  std::u16string binaryPath;
+  bool running = false;
+};
+// The service database persists for the process (Reset clears it).
+void AddService(const ServiceConfig& config);
+std::optional<ServiceConfig> FindService(const std::u16string& name);
+
+// A device served by a driver: DeviceIoControl on a handle of it comes here.
+class Device {
+ public:
+  virtual ~Device() = default;
+  // Serve one control code. On failure return FALSE and set the last error (SetLastError).
+  virtual BOOL Control(DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize,
+                       DWORD* bytesReturned) = 0;
+  virtual void Opened() {}
+  virtual void Closed() {}
+};
+
+// A driver image. When StartServiceW starts a service whose binary path ends in `fileName`
+// (compared case-insensitively), the image is "loaded": `load` returns the device it creates,
+// which appears as \\.\`deviceName`. No image, no device.
+using DriverLoader = std::function<std::shared_ptr<Device>()>;
+void RegisterDriverImage(const std::u16string& fileName, const std::u16string& deviceName,
+                         DriverLoader load);
+// Devices can also be added or removed directly.
+void AddDevice(const std::u16string& deviceName, std::shared_ptr<Device> device);
+void RemoveDevice(const std::u16string& deviceName);
+
+// ---- Drives ------------------------------------------------------------------------------
+
+// A logical drive L: whose DOS device query answers with these targets (a multi-string).
+void AddDrive(char16_t letter, std::vector<std::u16string> targets);
+void RemoveDrive(char16_t letter);
+void ClearDrives();
+// Called at the start of every GetLogicalDriveStringsW call with its buffer length argument,
+// so a test can change the drives between the size query and the read.
+void OnDriveListCall(std::function<void(DWORD bufferLength)> hook);
+
+// ---- Threads -----------------------------------------------------------------------------
+
+// Threads created by CreateThread that have not yet returned from their routine.
+int RunningThreads();
+
+}  // namespace winsim
