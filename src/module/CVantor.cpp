@@ -1,0 +1,73 @@
+#include "module/CVantor.h"
+
+#include "driverlink/DriverLink.h"
+#include "driverlink/DriverLinkState.h"
+#include "driverlink/Protocol.h"
+#include "log/GuardLog.h"
+#include "module/ModuleState.h"
+#include "requests/RequestPump.h"
+
+namespace {
+
+// Sends a control code without buffers, as the start and stop codes go.
+bool SendControlCode(DWORD code) {
+  DWORD bytesReturned = 0;
+  return DeviceIoControl(g_hDevice.get(), code, nullptr, 0, nullptr, 0, &bytesReturned, nullptr) !=
+         0;
+}
+
+// Starts the pump unless one is held already: two pumps over one record would serve a request
+// twice, so a Start while a pump runs only sends the start code again.
+bool EnsurePump() {
+  if (g_hPumpThread) return true;
+  g_bStopPump = false;
+  g_bPumpRunning = true;
+  DWORD threadId = 0;
+  g_hPumpThread.reset(CreateThread(nullptr, 0, RequestPump, nullptr, 0, &threadId));
+  if (g_hPumpThread) return true;
+  const DWORD error = GetLastError();
+  g_bPumpRunning = false;
+  GuardLog(3, u"VtClient\t Unable to start ipc thread. Last Error: %#x\n", error);
+  return false;
+}
+
+}  // namespace
+
+bool CVantor::Start() {
+  if (!g_bInitialized) {
+    g_bInitialized = DriverLink::Initialize();
+    if (!g_bInitialized) {
+      GuardLog(3, u"VtClient\t Unable to initialize driver.\n");
+      return false;
+    }
+  }
+  if (!EnsurePump()) return false;
+  // The pump is serving before the driver is told to guard.
+  if (SendControlCode(IOCTL_GUARD_START)) {
+    GuardLog(1, u"VtClient\t Started.\n");
+    return true;
+  }
+  GuardLog(3, u"VtClient\t Start IOCTL failed. Last Error: %d\n", GetLastError());
+  return false;
+}
+
+bool CVantor::Stop() {
+  if (!g_bInitialized) {
+    GuardLog(2, u"VtClient\t Stop. Driver is not even initialized.\n");
+    return true;
+  }
+  g_bStopPump = true;
+  if (g_hPumpThread) WaitForSingleObject(g_hPumpThread.get(), INFINITE);
+  g_hPumpThread.reset();
+  // The stop code goes out only after the pump has ended.
+  if (SendControlCode(IOCTL_GUARD_STOP)) {
+    GuardLog(1, u"VtClient\t Stopped.\n");
+    return true;
+  }
+  GuardLog(3, u"VtClient\t Stop IOCTL failed.\n");
+  return false;
+}
+
+CVantor& CVantor::operator=(const CVantor&) {
+  return *this;
+}
