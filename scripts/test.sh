@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Every test: installs what is missing, checks formatting, then configures, builds and tests each
+# preset (Wine included), and runs each fuzzer briefly. Prints one closing line
+# "N passed, M failed" summed over everything, and exits non-zero if anything failed.
+#   FUZZ_SECONDS (default 60): time per fuzz target; 0 skips fuzzing.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+
+passed=0
+failed=0
+note() { printf '\n=== %s\n' "$*"; }
+pass() { passed=$((passed + ${1:-1})); }
+fail() { failed=$((failed + ${1:-1})); echo "FAILED: $2"; }
+
+note "dependencies"
+if ! bash scripts/deps.sh; then
+  echo "0 passed, 1 failed"
+  exit 1
+fi
+
+note "format"
+if bash scripts/check-format.sh; then pass; else fail 1 "format check"; fi
+
+for preset in linux linux-asan linux-tsan win32 win64-wine; do
+  note "preset $preset"
+  log="build/$preset.ctest.log"
+  mkdir -p build
+  if ! cmake --preset "$preset" >"build/$preset.configure.log" 2>&1; then
+    tail -30 "build/$preset.configure.log"; fail 1 "configure $preset"; continue
+  fi
+  if ! cmake --build --preset "$preset" -j 2 >"build/$preset.build.log" 2>&1; then
+    grep -E "error|FAILED" "build/$preset.build.log" | head -30; fail 1 "build $preset"; continue
+  fi
+  ctest --preset "$preset" 2>&1 | tee "$log" | grep -E "tests passed|Failed|\*\*\*|Timeout|Not Run" || true
+  summary=$(grep -E "[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+" "$log" | tail -1)
+  if [ -z "$summary" ]; then fail 1 "ctest $preset produced no summary"; continue; fi
+  total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$summary")
+  bad=$(sed -E 's/.* ([0-9]+) tests? failed.*/\1/' <<<"$summary")
+  pass $((total - bad))
+  [ "$bad" -eq 0 ] || fail "$bad" "ctest $preset"
+done
+
+fuzz_seconds=${FUZZ_SECONDS:-60}
+if [ "$fuzz_seconds" -gt 0 ]; then
+  note "fuzzing, ${fuzz_seconds}s per target"
+  if bash scripts/fuzz.sh "$fuzz_seconds" >build/fuzz.log 2>&1; then
+    n=$(grep -c "^fuzz ok" build/fuzz.log); pass "$n"; grep "^fuzz" build/fuzz.log
+  else
+    grep "^fuzz" build/fuzz.log; tail -40 build/fuzz.log
+    n=$(grep -c "^fuzz FAILED" build/fuzz.log); fail $((n > 0 ? n : 1)) "fuzzing"
+    pass "$(grep -c "^fuzz ok" build/fuzz.log)"
+  fi
+fi
+
+echo
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
