@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Checks a PE file's export and import tables as objdump -p prints them.
+#   pe-check.sh OBJDUMP FILE exports-exactly NAME...       the named exports, no more, no less
+#   pe-check.sh OBJDUMP FILE exports-ordinal-only ORDINAL   ORDINAL is exported and has no name
+#   pe-check.sh OBJDUMP FILE imports-name DLL NAME          NAME is imported by name from DLL
+#   pe-check.sh OBJDUMP FILE imports-ordinal-only DLL ORD   DLL gives exactly ordinal ORD, no names
+#   pe-check.sh OBJDUMP FILE dlls-within DLL...             imported DLLs are among these
+# Exits 1 with a message when the file does not match.
+set -uo pipefail
+objdump=$1 file=$2 check=$3
+shift 3
+dump=$("$objdump" -p "$file") || { echo "cannot read $file"; exit 1; }
+
+named_exports() {
+  awk '/^\[Ordinal\/Name Pointer\] Table/ {on=1; next} on && /^$/ {on=0} on {print $NF}' <<<"$dump"
+}
+# Ordinals in the export address table (objdump prints "[i] +base[ORD] rva ...").
+exported_ordinals() {
+  awk '/^Export Address Table/ {on=1; next} on && /^$/ {on=0} on' <<<"$dump" |
+    sed -nE 's/.*\+base\[ *([0-9]+)\].*/\1/p'
+}
+# The lines of one DLL's import block: "vma  hint-or-ordinal  name-or-<none>".
+imports_of() {
+  awk -v dll="$1" 'BEGIN{IGNORECASE=1}
+    /^\tDLL Name:/ {on = (tolower($3) == tolower(dll)); next}
+    on && /^$/ {on=0}
+    on && /^\t[0-9a-f]+\t/ {print}' <<<"$dump"
+}
+fail() { echo "FAIL $file: $*"; exit 1; }
+
+case $check in
+  exports-exactly)
+    want=$(printf '%s\n' "$@" | sort)
+    got=$(named_exports | sort)
+    [ "$want" = "$got" ] || fail "exports differ: wanted [$(echo $want)] got [$(echo $got)]"
+    ;;
+  exports-ordinal-only)
+    exported_ordinals | grep -qx "$1" || fail "ordinal $1 not exported"
+    # The name table indexes the address table (ordinal - base): a named ordinal appears there.
+    base=$(sed -nE 's/^Export Address Table -- Ordinal Base ([0-9]+).*/\1/p' <<<"$dump")
+    awk '/^\[Ordinal\/Name Pointer\] Table/ {on=1; next} on && /^$/ {on=0} on' <<<"$dump" |
+      sed -nE 's/^\t\[ *([0-9]+)\].*/\1/p' | grep -qx "$(($1 - base))" && fail "ordinal $1 has a name"
+    ;;
+  imports-name)
+    imports_of "$1" | awk '{print $NF}' | grep -qxF "$2" || fail "$2 not imported by name from $1"
+    ;;
+  imports-ordinal-only)
+    lines=$(imports_of "$1")
+    [ -n "$lines" ] || fail "nothing imported from $1"
+    # An ordinal import prints the ordinal and "<none>" where a name would stand.
+    echo "$lines" | awk '{print $2, $3}' | grep -qx "$2 <none>" || fail "$1 ordinal $2 not imported"
+    others=$(echo "$lines" | awk '{print $2, $3}' | grep -vx "$2 <none>")
+    [ -z "$others" ] || fail "$1 gives more than ordinal $2: $others"
+    ;;
+  dlls-within)
+    allowed=$(printf '%s\n' "$@" | tr 'A-Z' 'a-z')
+    while read -r dll; do
+      grep -qxF "$(tr 'A-Z' 'a-z' <<<"$dll")" <<<"$allowed" || fail "unexpected DLL dependency $dll"
+    done < <(sed -nE 's/^\tDLL Name: (.*)$/\1/p' <<<"$dump")
+    ;;
+  *) echo "unknown check $check"; exit 2 ;;
+esac
+echo "ok $file: $check $*"
