@@ -41,14 +41,29 @@ enum class Api {
 };
 
 // The next `count` calls of `api`, after `skip` calls that behave normally, fail the way the
-// real function fails (its failure result) with `error` as the thread's last error.
+// real function fails (its failure result) with `error` as the thread's last error. An injected
+// failure has no effect on the machine (a CloseHandle made to fail leaves the handle open).
+// A new FailCall for the same `api` replaces the plan made before.
 void FailCall(Api api, DWORD error, int count = 1, int skip = 0);
 void ClearFailures();
-// Calls of `api` made since the last Reset.
+// Calls of `api` made since the last Reset, failed ones included.
 int CallCount(Api api);
 
-// A journal of the calls the module makes, one readable line each, for exact-argument checks,
-// e.g. L"CreateFileW(\\\\.\\VANTORFLT, 0xc0000000, 0, null, 3, 0x4, null)".
+// A journal of the calls made to the functions listed in Api, one line each, for
+// exact-argument checks, e.g. (as text)
+//   CreateFileW(\\.\VANTORFLT, 0xc0000000, 0, null, 3, 0x4, null)
+// Format: the function's name, then its arguments in order, separated by ", ", in parentheses.
+//  - wide or narrow text: the characters as written (UTF-8), without quotes; a null pointer is
+//    null;
+//  - access masks, flag sets and control codes (what Windows documents in hex): printf "%#x",
+//    so 0xc0000000, 0x4, and 0 for zero;
+//  - counts, sizes, dispositions, service types, start types, error controls: decimal;
+//  - handles (HANDLE, SC_HANDLE, HMODULE): "%#x" of the value, null, or INVALID_HANDLE_VALUE;
+//  - other pointers (buffers, out parameters, security attributes, routines): null or ptr;
+//  - a wait time of INFINITE: INFINITE.
+// The line is recorded when the call is made, before an injected failure or the result.
+// StartJournal empties the journal and starts recording; TakeJournal hands over the lines
+// recorded so far and recording goes on; Reset stops recording.
 void StartJournal();
 std::vector<std::string> TakeJournal();
 

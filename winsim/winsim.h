@@ -34,6 +34,8 @@ using LPCVOID = const void*;
 using LPDWORD = DWORD*;
 using HANDLE = void*;
 using errno_t = int;
+// The Windows runtime's 64-bit time (glibc keeps its own __time64_t internal on 64-bit hosts).
+using __time64_t = std::int64_t;
 
 struct HINSTANCE__;
 using HMODULE = HINSTANCE__*;
@@ -144,13 +146,13 @@ SC_HANDLE WINAPI OpenSCManagerW(LPCWSTR machineName, LPCWSTR databaseName, DWORD
 SC_HANDLE WINAPI OpenServiceW(SC_HANDLE manager, LPCWSTR serviceName, DWORD desiredAccess);
 SC_HANDLE WINAPI CreateServiceW(SC_HANDLE manager, LPCWSTR serviceName, LPCWSTR displayName,
                                 DWORD desiredAccess, DWORD serviceType, DWORD startType,
-                                DWORD errorControl, LPCWSTR binaryPathName,
-                                LPCWSTR loadOrderGroup, LPDWORD tagId, LPCWSTR dependencies,
-                                LPCWSTR serviceStartName, LPCWSTR password);
+                                DWORD errorControl, LPCWSTR binaryPathName, LPCWSTR loadOrderGroup,
+                                LPDWORD tagId, LPCWSTR dependencies, LPCWSTR serviceStartName,
+                                LPCWSTR password);
 BOOL WINAPI StartServiceW(SC_HANDLE service, DWORD argumentCount, LPCWSTR* arguments);
 BOOL WINAPI CloseServiceHandle(SC_HANDLE handle);
-BOOL WINAPI QueryServiceConfigW(SC_HANDLE service, LPQUERY_SERVICE_CONFIGW config,
-                                DWORD bufferSize, LPDWORD bytesNeeded);
+BOOL WINAPI QueryServiceConfigW(SC_HANDLE service, LPQUERY_SERVICE_CONFIGW config, DWORD bufferSize,
+                                LPDWORD bytesNeeded);
 BOOL WINAPI DeleteService(SC_HANDLE service);
 
 // Process and modules.

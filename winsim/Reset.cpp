@@ -1,0 +1,14 @@
+// Back to a fresh machine. Handles and running threads are left alone.
+#include "winsim/Calls.h"
+#include "winsim/ResetParts.h"
+
+namespace winsim {
+
+void Reset() {
+  detail::ResetJournal();
+  detail::ResetFailures();
+  detail::ResetClock();
+  detail::ResetSleep();
+}
+
+}  // namespace winsim

@@ -1,0 +1,6 @@
+#pragma once
+// Each part of the simulated machine returns to its fresh state; winsim::Reset runs them all.
+namespace winsim::detail {
+void ResetClock();
+void ResetSleep();
+}  // namespace winsim::detail
