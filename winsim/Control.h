@@ -135,6 +135,9 @@ void RemoveDevice(const std::u16string& deviceName);
 // ---- Drives ------------------------------------------------------------------------------
 
 // A logical drive L: whose DOS device query answers with these targets (a multi-string).
+// Drives are listed in letter order; adding a listed letter replaces its targets. A drive with
+// no targets is listed, but its DOS device query fails with ERROR_FILE_NOT_FOUND. The drive
+// functions may be called while another thread changes the drives.
 void AddDrive(char16_t letter, std::vector<std::u16string> targets);
 void RemoveDrive(char16_t letter);
 void ClearDrives();

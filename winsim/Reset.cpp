@@ -9,6 +9,7 @@ void Reset() {
   detail::ResetFailures();
   detail::ResetClock();
   detail::ResetSleep();
+  detail::ResetDrives();
 }
 
 }  // namespace winsim

@@ -3,4 +3,5 @@
 namespace winsim::detail {
 void ResetClock();
 void ResetSleep();
+void ResetDrives();
 }  // namespace winsim::detail
