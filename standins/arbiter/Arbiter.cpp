@@ -87,6 +87,12 @@ void ArbiterSetHook(ArbiterHook hook, void* context) {
   state.hookContext = context;
 }
 
+int ArbiterEvaluate(const ArbiterChar* path) {
+  State& state = TheState();
+  std::lock_guard guard(state.lock);
+  return arbiter::Allows(state.rules, path ? reinterpret_cast<const char16_t*>(path) : u"") ? 1 : 0;
+}
+
 void ArbiterSetRecording(int on) {
   State& state = TheState();
   std::lock_guard guard(state.lock);

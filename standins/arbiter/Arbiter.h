@@ -34,6 +34,8 @@ ARBITER_API int ArbiterSetPolicy(const char* rules);
 // holds a line that is not a rule.
 ARBITER_API int ArbiterLoadPolicyFile(const char* fileName);
 ARBITER_API void ArbiterSetHook(ArbiterHook hook, void* context);
+// What the rules say about a path, without recording it or consulting the hook.
+ARBITER_API int ArbiterEvaluate(const ArbiterChar* path);
 // Recording of the paths asked about (on by default).
 ARBITER_API void ArbiterSetRecording(int on);
 ARBITER_API int ArbiterQueryCount(void);

@@ -1,0 +1,130 @@
+// The real shared library, loaded and unloaded as a host does: construction order at load,
+// the device closed at unload, and unload while the pump serves launches.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
+
+#include "Arbiter.h"
+#include "GuardDriver.h"
+#include "log/SinkCapture.h"
+#include "log/LogLines.h"
+#include "winsim/Control.h"
+
+namespace {
+
+class CVantor;
+using StaticCall = bool (*)();
+using Assign = CVantor& (*)(CVantor*, const CVantor&);
+
+// dlopen/dlclose of libvantor.so with its three members looked up.
+struct LoadedModule {
+  LoadedModule() : handle(dlopen(VANTOR_MODULE_PATH, RTLD_NOW | RTLD_LOCAL)) {
+    if (handle == nullptr) return;
+    start = reinterpret_cast<StaticCall>(dlsym(handle, "_ZN7CVantor5StartEv"));
+    stop = reinterpret_cast<StaticCall>(dlsym(handle, "_ZN7CVantor4StopEv"));
+    assign = reinterpret_cast<Assign>(dlsym(handle, "_ZN7CVantoraSERKS_"));
+  }
+  ~LoadedModule() { Unload(); }
+  void Unload() {
+    if (handle) dlclose(handle);
+    handle = nullptr;
+  }
+  void* handle;
+  StaticCall start = nullptr;
+  StaticCall stop = nullptr;
+  Assign assign = nullptr;
+};
+
+class LoadUnloadTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    winsim::Reset();
+    winsim::SetSleepScale(0.1);
+    winsim::AddDrive(u'C', {u"\\Device\\HarddiskVolume1"});
+    driver = InstallGuardDriver({std::chrono::seconds(20), 3});
+    ArbiterSetPolicy("deny *\\blocked*\n");
+    ArbiterSetHook(nullptr, nullptr);
+    devicesBefore = winsim::OpenHandleCount(winsim::HandleKind::Device);
+  }
+  void TearDown() override {
+    EXPECT_EQ(winsim::OpenHandleCount(winsim::HandleKind::Device), devicesBefore);
+    EXPECT_EQ(winsim::RunningThreads(), 0);
+  }
+  std::shared_ptr<GuardDriver> driver;
+  int devicesBefore = 0;
+};
+
+std::ptrdiff_t FirstCallTo(const std::vector<std::string>& journal, const std::string& name) {
+  const auto found = std::find_if(journal.begin(), journal.end(),
+                                  [&](const std::string& line) { return line.rfind(name, 0) == 0; });
+  return found == journal.end() ? -1 : found - journal.begin();
+}
+
+TEST_F(LoadUnloadTest, LoadBuildsTheDriveMapBeforeTheDriverPathAndLogsOnlyAFailedMap) {
+  winsim::ClearDrives();
+  SinkCapture capture;
+  winsim::StartJournal();
+  LoadedModule module;
+  ASSERT_NE(module.handle, nullptr) << dlerror();
+  const auto journal = winsim::TakeJournal();
+  const auto drives = FirstCallTo(journal, "GetLogicalDriveStringsW");
+  const auto path = FirstCallTo(journal, "GetModuleFileNameW");
+  ASSERT_GE(drives, 0);
+  EXPECT_GT(path, drives);
+  EXPECT_EQ(LogLines(capture), std::vector<std::string>({"3: PATHCONVERTER\t Unable to initialize.\n"}));
+}
+
+TEST_F(LoadUnloadTest, ExportedMembersWorkAndUnloadClosesTheDeviceWithoutAStopCode) {
+  SinkCapture capture;
+  LoadedModule module;
+  ASSERT_TRUE(module.start && module.stop && module.assign);
+  EXPECT_TRUE(module.stop()) << "Stop before Start";
+  EXPECT_EQ(LogLines(capture).back(), "2: VtClient\t Stop. Driver is not even initialized.\n");
+  alignas(8) unsigned char a[1], b[1];
+  EXPECT_EQ(reinterpret_cast<void*>(&module.assign(reinterpret_cast<CVantor*>(a),
+                                                   *reinterpret_cast<CVantor*>(b))),
+            static_cast<void*>(a));
+
+  ASSERT_TRUE(module.start());
+  ASSERT_TRUE(module.stop());
+  EXPECT_EQ(driver->Stats().stopCodes, 1u);
+  EXPECT_EQ(winsim::OpenHandleCount(winsim::HandleKind::Device), devicesBefore + 1);
+  module.Unload();
+  EXPECT_EQ(driver->Stats().closes, 1u);
+  EXPECT_EQ(driver->Stats().stopCodes, 1u) << "unload sends no control code";
+}
+
+TEST_F(LoadUnloadTest, UnloadWhileThePumpServesLaunchesIsSafeAndLeavesNoLaunchWaiting) {
+  // A launch parked when the module goes away waits for the driver's own deadline.
+  driver->SetVerdictTimeout(std::chrono::milliseconds(300));
+  constexpr int kRounds = 20;
+  for (int round = 0; round < kRounds; ++round) {
+    LoadedModule module;
+    ASSERT_TRUE(module.start());
+    std::atomic<bool> stop{false};
+    std::atomic<int> launched{0};
+    std::vector<std::thread> launchers;
+    for (int t = 0; t < 3; ++t) {
+      launchers.emplace_back([&] {
+        while (!stop) {
+          const auto outcome = driver->Launch(u"\\Device\\HarddiskVolume1\\a.exe").outcome;
+          EXPECT_NE(outcome, GuardDriver::Outcome::Denied);
+          ++launched;
+        }
+      });
+    }
+    while (launched < 5) std::this_thread::yield();
+    module.Unload();  // the pump is running and launches are in flight
+    EXPECT_EQ(winsim::RunningThreads(), 0) << "the pump ended at unload";
+    stop = true;
+    for (auto& launcher : launchers) launcher.join();  // every launch came back
+  }
+  // At most the one request parked at each unload went unanswered.
+  EXPECT_LE(driver->Stats().timedOut, static_cast<std::uint64_t>(kRounds));
+  EXPECT_GT(driver->Stats().allowed, 0u);
+}
+
+}  // namespace

@@ -1,0 +1,71 @@
+#pragma once
+// A loaded module in a test process: winsim set up as a small machine with the guard driver's
+// image, the module state prepared as the load steps prepare it, the log captured as lines.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Arbiter.h"
+#include "GuardDriver.h"
+#include "driverlink/DriverLink.h"
+#include "driverlink/DriverLinkState.h"
+#include "log/LogLines.h"
+#include "module/CVantor.h"
+#include "module/ModuleState.h"
+#include "paths/PathConverter.h"
+#include "winsim/Control.h"
+
+class ModuleHarness : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    winsim::Reset();
+    winsim::SetSleepScale(0.1);
+    winsim::SetHostPath(u"C:\\Apps\\Host\\host.exe");
+    winsim::AddDrive(u'C', {u"\\Device\\HarddiskVolume1"});
+    driver = InstallGuardDriver({std::chrono::seconds(20), 7});
+    ASSERT_GE(ArbiterSetPolicy("deny *\\blocked*\n"), 0);
+    ArbiterSetHook(nullptr, nullptr);
+    ArbiterSetRecording(1);
+    ArbiterClearQueries();
+    for (auto kind : kKinds) handlesBefore.push_back(winsim::OpenHandleCount(kind));
+    // As the load steps do.
+    PathConverter::Initialize();
+    DriverLink::BuildDriverPath();
+    g_bInitialized = false;
+    capture = std::make_unique<SinkCapture>();
+  }
+
+  void TearDown() override {
+    // As a host that stops before unloading, then the unload steps.
+    if (g_hPumpThread) {
+      g_bStopPump = true;
+      WaitForSingleObject(g_hPumpThread.get(), INFINITE);
+      g_hPumpThread.reset();
+    }
+    DriverLink::Release();
+    PathConverter::Release();
+    g_pSharedSlot = nullptr;
+    g_bInitialized = false;
+    capture.reset();
+    for (std::size_t i = 0; i < kKinds.size(); ++i)
+      EXPECT_EQ(winsim::OpenHandleCount(kKinds[i]), handlesBefore[i]) << "handle kind " << i;
+  }
+
+  std::vector<std::string> Lines() const { return LogLines(*capture); }
+
+  static constexpr std::array kKinds = {winsim::HandleKind::Device, winsim::HandleKind::ServiceManager,
+                                        winsim::HandleKind::Service, winsim::HandleKind::Thread};
+  std::shared_ptr<GuardDriver> driver;
+  std::unique_ptr<SinkCapture> capture;
+  std::vector<int> handlesBefore;
+};
+
+// The line DriverLink writes after a successful handshake.
+inline std::string InitializedLine(const GuardDriver& driver) {
+  return "1: VtClient\t Initialized, shared buffer ptr: " +
+         std::to_string(static_cast<std::int32_t>(driver.SlotAddress())) + "\n";
+}

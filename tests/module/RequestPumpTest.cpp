@@ -1,0 +1,180 @@
+// The request pump end to end: launches through the guard driver stand-in, answered with the
+// scanner's verdicts through the shared record.
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "ModuleHarness.h"
+#include "requests/RequestPump.h"
+
+namespace {
+
+using Outcome = GuardDriver::Outcome;
+
+std::u16string Query(int index) {
+  const ArbiterChar* text = ArbiterQuery(index);
+  return text ? std::u16string(reinterpret_cast<const char16_t*>(text)) : u"<none>";
+}
+
+class RequestPumpTest : public ModuleHarness {
+ protected:
+  void StartGuarding() { ASSERT_TRUE(CVantor::Start()); }
+  Outcome Launch(std::u16string_view path) { return driver->Launch(path).outcome; }
+  void ExpectRecordHandedBack() {
+    EXPECT_EQ(std::atomic_ref(driver->Slot()->Pending).load(), 0u);
+    const auto stats = driver->Stats();
+    EXPECT_EQ(stats.strangeVerdicts, 0u) << "Verdict must be exactly 0 or 1";
+    EXPECT_EQ(stats.timedOut, 0u);
+  }
+};
+
+TEST_F(RequestPumpTest, VerdictsAreTheScannersForEveryLaunchFromManyThreads) {
+  winsim::AddDrive(u'D', {u"\\Device\\HarddiskVolume2"});
+  PathConverter::BuildDriveMap();
+  StartGuarding();
+  struct Case {
+    std::u16string kernel;
+    std::u16string scanned;
+    Outcome expected;
+  };
+  const std::vector<Case> cases = {
+      {u"\\Device\\HarddiskVolume1\\a.exe", u"C:\\a.exe", Outcome::Allowed},
+      {u"\\Device\\HarddiskVolume1\\blocked.exe", u"C:\\blocked.exe", Outcome::Denied},
+      {u"\\Device\\HarddiskVolume2\\BLOCKED\\x.exe", u"D:\\BLOCKED\\x.exe", Outcome::Denied},
+      {u"\\??\\C:\\b.exe", u"C:\\b.exe", Outcome::Allowed},
+  };
+  std::vector<std::thread> threads;
+  std::atomic<int> wrong{0};
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&] {
+      for (int round = 0; round < 10; ++round)
+        for (const Case& c : cases)
+          if (driver->Launch(c.kernel).outcome != c.expected) ++wrong;
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(wrong.load(), 0);
+  EXPECT_EQ(driver->Stats().served(), 160u);
+  for (int i = 0; i < ArbiterQueryCount(); ++i) {
+    const std::u16string asked = Query(i);
+    EXPECT_TRUE(std::any_of(cases.begin(), cases.end(),
+                            [&](const Case& c) { return c.scanned == asked; }))
+        << "scanner asked an unexpected path";
+  }
+  ExpectRecordHandedBack();
+}
+
+TEST_F(RequestPumpTest, AnyNonZeroPendingValueIsARequestAndEndsAsExactlyZero) {
+  StartGuarding();
+  driver->UseRandomPendingValues();
+  for (int i = 0; i < 20; ++i) EXPECT_EQ(Launch(u"\\Device\\HarddiskVolume1\\a.exe"), Outcome::Allowed);
+  driver->SetPendingValue(0x80000000u);
+  EXPECT_EQ(Launch(u"\\Device\\HarddiskVolume1\\blocked.exe"), Outcome::Denied);
+  ExpectRecordHandedBack();
+}
+
+TEST_F(RequestPumpTest, EmptyPathIsStillAnsweredWithTheScannersVerdict) {
+  StartGuarding();
+  EXPECT_EQ(Launch(u""), Outcome::Allowed);
+  ASSERT_EQ(ArbiterQueryCount(), 1);
+  EXPECT_EQ(Query(0), u"");
+  ExpectRecordHandedBack();
+}
+
+TEST_F(RequestPumpTest, VolumeMountedAfterLoadConvertsAfterOneRebuild) {
+  StartGuarding();
+  winsim::AddDrive(u'E', {u"\\Device\\HarddiskVolume7"});
+  const int listCalls = winsim::CallCount(winsim::Api::GetLogicalDriveStringsW);
+  EXPECT_EQ(Launch(u"\\Device\\HarddiskVolume7\\new.exe"), Outcome::Allowed);
+  EXPECT_EQ(Query(0), u"E:\\new.exe");
+  EXPECT_EQ(winsim::CallCount(winsim::Api::GetLogicalDriveStringsW), listCalls + 2);
+  // Now covered: no further rebuild.
+  EXPECT_EQ(Launch(u"\\Device\\HarddiskVolume7\\again.exe"), Outcome::Allowed);
+  EXPECT_EQ(winsim::CallCount(winsim::Api::GetLogicalDriveStringsW), listCalls + 2);
+}
+
+TEST_F(RequestPumpTest, PathThatNeverConvertsIsScannedAsItCame) {
+  StartGuarding();
+  EXPECT_EQ(Launch(u"\\Device\\Mup\\server\\blocked.exe"), Outcome::Denied);
+  EXPECT_EQ(Query(0), u"\\Device\\Mup\\server\\blocked.exe");
+}
+
+TEST_F(RequestPumpTest, ScannerExceptionFailsClosedAndThePumpServesOn) {
+  StartGuarding();
+  ArbiterSetHook([](const ArbiterChar*, void*) -> bool { throw std::runtime_error("scanner"); },
+                 nullptr);
+  EXPECT_EQ(Launch(u"\\Device\\HarddiskVolume1\\a.exe"), Outcome::Denied);
+  ArbiterSetHook(nullptr, nullptr);
+  EXPECT_EQ(Launch(u"\\Device\\HarddiskVolume1\\a.exe"), Outcome::Allowed);
+  ExpectRecordHandedBack();
+}
+
+TEST_F(RequestPumpTest, StopWhileAVerdictIsWorkedOutAnswersTheRequestFirst) {
+  StartGuarding();
+  struct Gate {
+    std::mutex lock;
+    std::condition_variable changed;
+    bool entered = false;
+    bool open = false;
+  } gate;
+  ArbiterSetHook(
+      [](const ArbiterChar*, void* context) {
+        auto& g = *static_cast<Gate*>(context);
+        std::unique_lock lock(g.lock);
+        g.entered = true;
+        g.changed.notify_all();
+        g.changed.wait(lock, [&] { return g.open; });
+        return false;
+      },
+      &gate);
+  std::thread launch([&] { EXPECT_EQ(Launch(u"\\Device\\HarddiskVolume1\\a.exe"), Outcome::Denied); });
+  {
+    std::unique_lock lock(gate.lock);
+    gate.changed.wait(lock, [&] { return gate.entered; });
+  }
+  std::thread stop([] { EXPECT_TRUE(CVantor::Stop()); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(driver->Stats().stopCodes, 0u) << "the stop code waits for the pump";
+  {
+    std::lock_guard lock(gate.lock);
+    gate.open = true;
+  }
+  gate.changed.notify_all();
+  launch.join();
+  stop.join();
+  ArbiterSetHook(nullptr, nullptr);
+  EXPECT_EQ(driver->Stats().stopCodes, 1u);
+  ExpectRecordHandedBack();
+}
+
+TEST_F(RequestPumpTest, PumpEndsAtOnceWhenTheStopFlagIsAlreadySet) {
+  alignas(8) std::uint8_t record[64] = {};
+  auto* slot = reinterpret_cast<SharedSlot*>(record);
+  slot->Pending = 1;
+  g_pSharedSlot = slot;
+  g_bStopPump = true;
+  EXPECT_EQ(RequestPump(nullptr), 0u);
+  EXPECT_EQ(slot->Pending, 1u) << "the record was not served";
+  EXPECT_EQ(ArbiterQueryCount(), 0);
+  EXPECT_EQ(winsim::Wow64RedirectionCalls(), 1);
+}
+
+TEST_F(RequestPumpTest, ServesWithoutTheWow64Function) {
+  winsim::SetWow64RedirectionPresent(false);
+  StartGuarding();
+  EXPECT_EQ(Launch(u"\\Device\\HarddiskVolume1\\a.exe"), Outcome::Allowed);
+  EXPECT_EQ(winsim::Wow64RedirectionCalls(), 0);
+}
+
+TEST_F(RequestPumpTest, UnterminatedPathIsCutAtTheBoundBeforeTheGuardPage) {
+  StartGuarding();
+  driver->SetPathMode(GuardDriver::PathMode::Unterminated);
+  // A path no drive names, so the scanner sees the copy unconverted.
+  EXPECT_EQ(Launch(u"\\Device\\Mup\\a.exe"), Outcome::Allowed);
+  ASSERT_EQ(ArbiterQueryCount(), 1);
+  EXPECT_EQ(Query(0).size(), kMaxImagePathUnits);
+  ExpectRecordHandedBack();
+}
+
+}  // namespace

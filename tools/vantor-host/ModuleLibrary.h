@@ -1,0 +1,26 @@
+#pragma once
+// The module loaded the way a host loads it: dlopen runs its load steps, dlclose its unload steps.
+#include <string>
+
+class ModuleLibrary {
+ public:
+  explicit ModuleLibrary(const std::string& path);
+  ~ModuleLibrary();
+  ModuleLibrary(const ModuleLibrary&) = delete;
+  ModuleLibrary& operator=(const ModuleLibrary&) = delete;
+
+  bool Loaded() const { return handle_ != nullptr; }
+  const std::string& Error() const { return error_; }
+  bool Start() const { return start_(); }
+  bool Stop() const { return stop_(); }
+  void Unload();
+
+ private:
+  void* handle_ = nullptr;
+  bool (*start_)() = nullptr;
+  bool (*stop_)() = nullptr;
+  std::string error_;
+};
+
+// libvantor.so beside this executable.
+std::string ModulePathBesideExecutable();
