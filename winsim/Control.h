@@ -98,16 +98,28 @@ void SetSleepScale(double scale);
 
 // ---- Services and drivers ----------------------------------------------------------------
 
+// A service's entry. Names are compared without regard to case. The members after `running`
+// hold the rest of what CreateServiceW records; nullopt stands for a null argument.
 struct ServiceConfig {
-  std::u16string name;
-  std::u16string displayName;
+  std::u16string name{};
+  std::u16string displayName{};
   DWORD type = SERVICE_KERNEL_DRIVER;
   DWORD startType = SERVICE_DEMAND_START;
   DWORD errorControl = SERVICE_ERROR_NORMAL;
-  std::u16string binaryPath;
+  std::u16string binaryPath{};
   bool running = false;
+  std::optional<std::u16string> loadOrderGroup{};
+  DWORD tagId = 0;  // assigned when CreateServiceW is asked for a tag
+  std::optional<std::vector<std::u16string>> dependencies{};
+  std::optional<std::u16string> serviceStartName{};
+  std::optional<std::u16string> password{};
 };
-// The service database persists for the process (Reset clears it).
+// The service database persists for the process (Reset clears it). AddService replaces an
+// entry of the same name. FindService does not see a service marked for deletion.
+// Handles check access as Windows does: StartServiceW needs SERVICE_START, QueryServiceConfigW
+// SERVICE_QUERY_CONFIG, DeleteService DELETE, CreateServiceW a manager opened with
+// SC_MANAGER_CREATE_SERVICE (generic rights are mapped); otherwise ERROR_ACCESS_DENIED.
+// A deleted service disappears when its last handle is closed.
 void AddService(const ServiceConfig& config);
 std::optional<ServiceConfig> FindService(const std::u16string& name);
 
@@ -124,11 +136,17 @@ class Device {
 
 // A driver image. When StartServiceW starts a service whose binary path ends in `fileName`
 // (compared case-insensitively), the image is "loaded": `load` returns the device it creates,
-// which appears as \\.\`deviceName`. No image, no device.
+// which appears as \\.\`deviceName`. No image, no device: StartServiceW then fails with
+// ERROR_FILE_NOT_FOUND. An image loads once; starting another service on a loaded image fails
+// with ERROR_SERVICE_ALREADY_RUNNING. A `load` that returns null is a driver that fails to
+// initialise: StartServiceW fails with ERROR_GEN_FAILURE and the service stays stopped.
 using DriverLoader = std::function<std::shared_ptr<Device>()>;
 void RegisterDriverImage(const std::u16string& fileName, const std::u16string& deviceName,
                          DriverLoader load);
-// Devices can also be added or removed directly.
+// Devices can also be added or removed directly. CreateFileW(L"\\\\.\\NAME", ...) opens one
+// (NAME compared without regard to case; creation disposition OPEN_EXISTING); DeviceIoControl
+// checks the access bits of the control code against the access the handle was opened with.
+// Removing a device leaves its open handles working.
 void AddDevice(const std::u16string& deviceName, std::shared_ptr<Device> device);
 void RemoveDevice(const std::u16string& deviceName);
 

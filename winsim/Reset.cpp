@@ -10,6 +10,9 @@ void Reset() {
   detail::ResetClock();
   detail::ResetSleep();
   detail::ResetDrives();
+  detail::ResetServices();
+  detail::ResetDriverImages();
+  detail::ResetDevices();
 }
 
 }  // namespace winsim

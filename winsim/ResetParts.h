@@ -4,4 +4,7 @@ namespace winsim::detail {
 void ResetClock();
 void ResetSleep();
 void ResetDrives();
+void ResetServices();
+void ResetDriverImages();
+void ResetDevices();
 }  // namespace winsim::detail
