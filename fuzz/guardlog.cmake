@@ -1,0 +1,2 @@
+vantor_add_fuzzer(guardlog_fuzz guardlog_fuzz.cpp)
+target_link_libraries(guardlog_fuzz PRIVATE basalt)

@@ -1,0 +1,2 @@
+vantor_add_fuzzer(pump_fuzz pump_fuzz.cpp)
+target_link_libraries(pump_fuzz PRIVATE vantor_driver_standin arbiter)
