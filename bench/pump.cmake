@@ -1,0 +1,2 @@
+vantor_add_bench(pump_bench pump_bench.cpp)
+target_link_libraries(pump_bench PRIVATE vantor_driver_standin arbiter winsim)
