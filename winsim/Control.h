@@ -74,7 +74,14 @@ int OpenHandleCount(HandleKind kind);
 
 // ---- Process and modules -----------------------------------------------------------------
 
+// Three modules are loaded: the host executable, ntdll.dll and kernel32.dll. GetModuleHandleW
+// and LoadLibraryW find them by file name (any case; ".dll" is implied without an extension)
+// or full path (C:\Windows\System32\...); GetModuleHandleW(null) is the host. Any other
+// name: null with ERROR_MOD_NOT_FOUND. GetProcAddress knows ntdll's NtCreateSection and
+// kernel32's Wow64DisableWow64FsRedirection; anything else: null with ERROR_PROC_NOT_FOUND.
 // GetModuleFileNameW(null, ...) reports this path (default L"C:\\Program Files\\Host\\host.exe").
+// A path that does not fit is cut to `size` characters including the terminating null; the
+// result is then `size` with ERROR_INSUFFICIENT_BUFFER.
 void SetHostPath(std::u16string path);
 void SetProcessId(DWORD id);  // default 4242
 
@@ -83,7 +90,8 @@ void SetProcessId(DWORD id);  // default 4242
 void SetNtCreateSectionCode(std::optional<std::vector<BYTE>> code);
 // Whether kernel32 exports Wow64DisableWow64FsRedirection (default: yes).
 void SetWow64RedirectionPresent(bool present);
-// Calls of Wow64DisableWow64FsRedirection since the last Reset.
+// Calls of Wow64DisableWow64FsRedirection since the last Reset. The function stores a non-null
+// token in *oldValue and returns TRUE (FALSE with ERROR_INVALID_PARAMETER for a null pointer).
 int Wow64RedirectionCalls();
 
 // ---- Clock and sleep ---------------------------------------------------------------------

@@ -13,6 +13,7 @@ void Reset() {
   detail::ResetServices();
   detail::ResetDriverImages();
   detail::ResetDevices();
+  detail::ResetModules();
 }
 
 }  // namespace winsim

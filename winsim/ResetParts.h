@@ -7,4 +7,5 @@ void ResetDrives();
 void ResetServices();
 void ResetDriverImages();
 void ResetDevices();
+void ResetModules();
 }  // namespace winsim::detail
