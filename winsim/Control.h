@@ -173,6 +173,11 @@ void OnDriveListCall(std::function<void(DWORD bufferLength)> hook);
 
 // ---- Threads -----------------------------------------------------------------------------
 
+// CreateThread runs the routine on a real thread at once (creation flags other than
+// STACK_SIZE_PARAM_IS_A_RESERVATION fail with ERROR_NOT_SUPPORTED; the stack size is not
+// applied). Its handle is signalled after the routine has returned; WaitForSingleObject waits
+// on thread handles only (any other handle: WAIT_FAILED with ERROR_INVALID_HANDLE). Closing
+// the handle does not stop the thread.
 // Threads created by CreateThread that have not yet returned from their routine.
 int RunningThreads();
 
