@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "EnvironmentVariable.h"
@@ -88,28 +87,6 @@ TEST(BasaltSink, WritesToStandardErrorByDefault) {
   LogSink("2: ", -1);
   LogSink(message.c_str(), static_cast<int>(message.size() + 1));
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "[00:00] 2: " + message);
-}
-
-TEST(BasaltSink, ThreadsSinkingAtOnceLoseNoPiece) {
-  constexpr int kThreads = 4;
-  constexpr int kPieces = 500;
-  SinkCapture capture;
-  {
-    std::vector<std::jthread> threads;
-    for (int t = 0; t < kThreads; ++t) {
-      threads.emplace_back([t] {
-        const std::string text = "thread " + std::to_string(t);
-        for (int i = 0; i < kPieces; ++i) LogSink(text.c_str(), static_cast<int>(text.size()));
-      });
-    }
-  }
-  std::vector<int> counts(kThreads, 0);
-  for (const SinkPiece& piece : capture.Pieces()) {
-    ASSERT_EQ(piece.bytes.substr(0, 7), "thread ");
-    ASSERT_EQ(piece.length, 8);
-    ++counts.at(static_cast<std::size_t>(piece.bytes[7] - '0'));
-  }
-  EXPECT_EQ(counts, std::vector<int>(kThreads, kPieces));
 }
 
 }  // namespace
