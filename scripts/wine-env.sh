@@ -1,5 +1,5 @@
 # Sourced by the Wine scripts: one throwaway prefix per build folder, quiet, no installer prompts.
-: "${WINEPREFIX:?WINEPREFIX must name the build folder's prefix}"
+: "${WINEPREFIX:?WINEPREFIX must name the prefix inside the build folder}"
 export WINEPREFIX
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
