@@ -53,8 +53,8 @@ int CallCount(Api api);
 // exact-argument checks, e.g. (as text)
 //   CreateFileW(\\.\VANTORFLT, 0xc0000000, 0, null, 3, 0x4, null)
 // Format: the function's name, then its arguments in order, separated by ", ", in parentheses.
-//  - wide or narrow text: the characters as written (UTF-8), without quotes; a null pointer is
-//    null;
+//  - wide or narrow text: the characters as written (UTF-8), without quotes (a multi-string
+//    shows its first string); a null pointer is null;
 //  - access masks, flag sets and control codes (what Windows documents in hex): printf "%#x",
 //    so 0xc0000000, 0x4, and 0 for zero;
 //  - counts, sizes, dispositions, service types, start types, error controls: decimal;
