@@ -316,17 +316,6 @@ TEST_F(DriverLinkTest, AnUnfilledReplyReportsWhateverLastErrorTheThreadHolds) {
   ExpectHandles(0);
 }
 
-TEST_F(DriverLinkTest, ANonZeroByteBesideAZeroAddressIsNoRecord) {
-  winsim::AddService(
-      {.name = u"vantorflt", .displayName = u"vantorflt", .binaryPath = kDefaultDriverPath});
-  driver_->SetReplyMode(GuardDriver::ReplyMode::ZeroAddress);
-  SetLastError(77);
-  EXPECT_FALSE(DriverLink::Initialize());
-  EXPECT_EQ(TakeLines(), Lines{NoAddress(77)});
-  EXPECT_EQ(g_pSharedSlot, nullptr);
-  ExpectHandles(0);
-}
-
 TEST_F(DriverLinkTest, APartialOrGarbageReplyIsTakenAtItsWord) {
   driver_->SetReplyMode(GuardDriver::ReplyMode::Partial, 2);
   ASSERT_TRUE(DriverLink::Initialize());

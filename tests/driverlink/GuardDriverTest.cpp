@@ -153,47 +153,6 @@ TEST(GuardDriverControl, RefusesWrongBuffersUnknownCodesAndAStartBeforeTheHandsh
   EXPECT_EQ(stats.stopCodes, 3u);   // one refused above
 }
 
-TEST(GuardDriverMisbehaviour, ReplyModesWriteWhatTheyPromise) {
-  GuardDriver driver;
-  std::array<std::uint8_t, 16> reply{};
-  const auto handshake = [&] {
-    reply.fill(0xEE);
-    return Send(driver, IOCTL_GUARD_INITIALIZE, kRequest.data(), 16, reply.data(), 16);
-  };
-  std::array<std::uint8_t, 4> address{};
-  const std::uint32_t slotAddress = driver.SlotAddress();
-  std::memcpy(address.data(), &slotAddress, 4);
-
-  driver.SetReplyMode(GuardDriver::ReplyMode::Untouched);
-  Sent sent = handshake();
-  EXPECT_TRUE(sent.ok);
-  EXPECT_EQ(sent.bytes, 0u);
-  EXPECT_TRUE(std::all_of(reply.begin(), reply.end(), [](std::uint8_t b) { return b == 0xEE; }));
-  EXPECT_EQ(driver.LastReply()->bytes, 0u);
-
-  driver.SetReplyMode(GuardDriver::ReplyMode::ZeroAddress);
-  EXPECT_TRUE(handshake().ok);
-  EXPECT_TRUE(std::all_of(reply.begin(), reply.begin() + 4, [](std::uint8_t b) { return b == 0; }));
-  EXPECT_TRUE(std::all_of(reply.begin() + 4, reply.end(), [](std::uint8_t b) { return b != 0; }));
-
-  driver.SetReplyMode(GuardDriver::ReplyMode::Partial, 2);
-  sent = handshake();
-  EXPECT_TRUE(sent.ok);
-  EXPECT_EQ(sent.bytes, 2u);
-  EXPECT_EQ(reply[0], address[0]);
-  EXPECT_EQ(reply[1], address[1]);
-  EXPECT_TRUE(
-      std::all_of(reply.begin() + 2, reply.end(), [](std::uint8_t b) { return b == 0xEE; }));
-
-  driver.SetReplyMode(GuardDriver::ReplyMode::Garbage);
-  for (int i = 0; i < 20; ++i) {
-    reply.fill(0);
-    ASSERT_TRUE(Send(driver, IOCTL_GUARD_INITIALIZE, kRequest.data(), 16, reply.data(), 16).ok);
-    EXPECT_FALSE(std::all_of(reply.begin(), reply.end(), [](std::uint8_t b) { return b == 0; }));
-    EXPECT_EQ(std::memcmp(&driver.LastReply()->reply, reply.data(), 16), 0);
-  }
-}
-
 TEST(GuardDriverMisbehaviour, InjectedCodeFailuresCountDownOrStrikeAtRandom) {
   GuardDriver driver;
   InitializeReply reply{};
@@ -211,18 +170,12 @@ TEST(GuardDriverMisbehaviour, InjectedCodeFailuresCountDownOrStrikeAtRandom) {
   driver.ClearCodeFailures();
   EXPECT_TRUE(Send(driver, IOCTL_GUARD_STOP).ok);
 
-  driver.FailCodeAtRandom(IOCTL_GUARD_START, ERROR_NOT_SUPPORTED, 0.0);
-  for (int i = 0; i < 50; ++i) EXPECT_TRUE(Send(driver, IOCTL_GUARD_START).ok);
-  driver.FailCodeAtRandom(IOCTL_GUARD_START, ERROR_NOT_SUPPORTED, 1.0);
-  for (int i = 0; i < 50; ++i) EXPECT_FALSE(Send(driver, IOCTL_GUARD_START).ok);
   driver.FailCodeAtRandom(IOCTL_GUARD_START, ERROR_NOT_SUPPORTED, 0.5);
   int failures = 0;
   for (int i = 0; i < 400; ++i) {
     const Sent sent = Send(driver, IOCTL_GUARD_START);
-    if (!sent.ok) {
-      ++failures;
-      EXPECT_EQ(sent.error, ERROR_NOT_SUPPORTED);
-    }
+    failures += sent.ok ? 0 : 1;
+    EXPECT_EQ(sent.error, sent.ok ? 0u : ERROR_NOT_SUPPORTED);
   }
   EXPECT_GT(failures, 100);
   EXPECT_LT(failures, 300);
