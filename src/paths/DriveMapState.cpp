@@ -1,6 +1,8 @@
 // The module's drive map and the operations that use it. The map is constant-initialised (no
-// code runs to create it), so it exists before any load-time step builds it and outlives every
-// object whose destructor releases it.
+// code runs to create it), so a load-time step in another translation unit may build it before
+// this unit's initialisers run. Its destructor, though, is registered when they run, in link
+// order; the priority registers it ahead of every default-priority object, so the map is
+// destroyed after the unload step that releases it.
 #include "log/GuardLog.h"
 #include "paths/DriveMapBuild.h"
 #include "paths/PathConverter.h"
@@ -9,7 +11,7 @@ namespace {
 
 // Used by one thread at a time: the loading thread, then the request pump, then the unloading
 // thread. No lock.
-constinit DriveMap g_DriveMap;
+[[gnu::init_priority(101)]] constinit DriveMap g_DriveMap;
 
 }  // namespace
 
