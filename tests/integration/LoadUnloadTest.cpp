@@ -9,8 +9,8 @@
 
 #include "Arbiter.h"
 #include "GuardDriver.h"
-#include "log/SinkCapture.h"
 #include "log/LogLines.h"
+#include "log/SinkCapture.h"
 #include "winsim/Control.h"
 
 namespace {
@@ -58,8 +58,9 @@ class LoadUnloadTest : public ::testing::Test {
 };
 
 std::ptrdiff_t FirstCallTo(const std::vector<std::string>& journal, const std::string& name) {
-  const auto found = std::find_if(journal.begin(), journal.end(),
-                                  [&](const std::string& line) { return line.rfind(name, 0) == 0; });
+  const auto found = std::find_if(journal.begin(), journal.end(), [&](const std::string& line) {
+    return line.rfind(name, 0) == 0;
+  });
   return found == journal.end() ? -1 : found - journal.begin();
 }
 
@@ -74,7 +75,8 @@ TEST_F(LoadUnloadTest, LoadBuildsTheDriveMapBeforeTheDriverPathAndLogsOnlyAFaile
   const auto path = FirstCallTo(journal, "GetModuleFileNameW");
   ASSERT_GE(drives, 0);
   EXPECT_GT(path, drives);
-  EXPECT_EQ(LogLines(capture), std::vector<std::string>({"3: PATHCONVERTER\t Unable to initialize.\n"}));
+  EXPECT_EQ(LogLines(capture),
+            std::vector<std::string>({"3: PATHCONVERTER\t Unable to initialize.\n"}));
 }
 
 TEST_F(LoadUnloadTest, ExportedMembersWorkAndUnloadClosesTheDeviceWithoutAStopCode) {
@@ -84,8 +86,8 @@ TEST_F(LoadUnloadTest, ExportedMembersWorkAndUnloadClosesTheDeviceWithoutAStopCo
   EXPECT_TRUE(module.stop()) << "Stop before Start";
   EXPECT_EQ(LogLines(capture).back(), "2: VtClient\t Stop. Driver is not even initialized.\n");
   alignas(8) unsigned char a[1], b[1];
-  EXPECT_EQ(reinterpret_cast<void*>(&module.assign(reinterpret_cast<CVantor*>(a),
-                                                   *reinterpret_cast<CVantor*>(b))),
+  EXPECT_EQ(reinterpret_cast<void*>(
+                &module.assign(reinterpret_cast<CVantor*>(a), *reinterpret_cast<CVantor*>(b))),
             static_cast<void*>(a));
 
   ASSERT_TRUE(module.start());

@@ -5,7 +5,7 @@
 
 namespace {
 
-using Lines = std::vector<std::string>;
+using LineList = std::vector<std::string>;
 const std::string kStarted = "1: VtClient\t Started.\n";
 const std::string kStopped = "1: VtClient\t Stopped.\n";
 const std::string kNotInitialized = "2: VtClient\t Stop. Driver is not even initialized.\n";
@@ -15,21 +15,21 @@ class CVantorTest : public ModuleHarness {};
 
 TEST_F(CVantorTest, StopBeforeAnyStartWarnsAndSendsNothing) {
   EXPECT_TRUE(CVantor::Stop());
-  EXPECT_EQ(Lines(), Lines({kNotInitialized}));
+  EXPECT_EQ(Lines(), LineList({kNotInitialized}));
   EXPECT_EQ(winsim::CallCount(winsim::Api::DeviceIoControl), 0);
   EXPECT_EQ(winsim::CallCount(winsim::Api::WaitForSingleObject), 0);
 }
 
 TEST_F(CVantorTest, StartConnectsStartsThePumpAndGuards) {
   ASSERT_TRUE(CVantor::Start());
-  EXPECT_EQ(Lines(), Lines({InitializedLine(*driver), kStarted}));
+  EXPECT_EQ(Lines(), LineList({InitializedLine(*driver), kStarted}));
   EXPECT_TRUE(g_bInitialized);
   EXPECT_TRUE(g_hPumpThread);
   EXPECT_TRUE(driver->Guarding());
   EXPECT_EQ(winsim::RunningThreads(), 1);
 
   EXPECT_TRUE(CVantor::Stop());
-  EXPECT_EQ(Lines(), Lines({InitializedLine(*driver), kStarted, kStopped}));
+  EXPECT_EQ(Lines(), LineList({InitializedLine(*driver), kStarted, kStopped}));
   EXPECT_FALSE(g_hPumpThread);
   EXPECT_FALSE(driver->Guarding());
   EXPECT_TRUE(g_bInitialized) << "Stop keeps the connection";
@@ -39,7 +39,8 @@ TEST_F(CVantorTest, StartConnectsStartsThePumpAndGuards) {
 TEST_F(CVantorTest, FailedInitialisationLogsCauseThenStartLineAndRetriesEverything) {
   winsim::FailCall(winsim::Api::CreateFileW, ERROR_FILE_NOT_FOUND);
   EXPECT_FALSE(CVantor::Start());
-  EXPECT_EQ(Lines(), Lines({"3: VtClient\t Unable to open guard device driver.\n", kUnableToInitialize}));
+  EXPECT_EQ(Lines(),
+            LineList({"3: VtClient\t Unable to open guard device driver.\n", kUnableToInitialize}));
   EXPECT_FALSE(g_bInitialized);
   EXPECT_EQ(winsim::CallCount(winsim::Api::CreateThread), 0);
 
@@ -53,16 +54,16 @@ TEST_F(CVantorTest, FailedInitialisationLogsCauseThenStartLineAndRetriesEverythi
 TEST_F(CVantorTest, FailedServiceStepWritesThreeLines) {
   winsim::FailCall(winsim::Api::OpenSCManagerW, ERROR_ACCESS_DENIED);
   EXPECT_FALSE(CVantor::Start());
-  EXPECT_EQ(Lines(), Lines({"3: VtClient\t Unable to open ServiceManager.\n",
-                            "3: VtClient\t Unable to install driver service.\n",
-                            kUnableToInitialize}));
+  EXPECT_EQ(Lines(),
+            LineList({"3: VtClient\t Unable to open ServiceManager.\n",
+                      "3: VtClient\t Unable to install driver service.\n", kUnableToInitialize}));
 }
 
 TEST_F(CVantorTest, ThreadCreationFailureSendsNoStartCodeAndStopWaitsForNothing) {
   winsim::FailCall(winsim::Api::CreateThread, ERROR_NOT_ENOUGH_MEMORY);
   EXPECT_FALSE(CVantor::Start());
-  EXPECT_EQ(Lines(), Lines({InitializedLine(*driver),
-                            "3: VtClient\t Unable to start ipc thread. Last Error: 0x8\n"}));
+  EXPECT_EQ(Lines(), LineList({InitializedLine(*driver),
+                               "3: VtClient\t Unable to start ipc thread. Last Error: 0x8\n"}));
   EXPECT_TRUE(g_bInitialized);
   EXPECT_FALSE(g_hPumpThread);
   EXPECT_EQ(driver->Stats().startCodes, 0u);
@@ -93,7 +94,7 @@ TEST_F(CVantorTest, StartWhileAPumpIsHeldCreatesNoSecondPumpAndResendsTheStartCo
   EXPECT_EQ(winsim::CallCount(winsim::Api::CreateThread), 1);
   EXPECT_EQ(winsim::RunningThreads(), 1);
   EXPECT_EQ(driver->Stats().startCodes, 3u);
-  const Lines lines = Lines();
+  const LineList lines = Lines();
   EXPECT_EQ(std::count(lines.begin(), lines.end(), kStarted), 2);
 }
 
@@ -123,7 +124,7 @@ TEST_F(CVantorTest, StartStopStartReusesTheConnectionWithANewPump) {
   EXPECT_EQ(driver->Stats().initializeCodes, 1u);
   EXPECT_EQ(winsim::CallCount(winsim::Api::CreateFileW), 1);
   EXPECT_EQ(winsim::CallCount(winsim::Api::CreateThread), 2);
-  EXPECT_EQ(Lines(), Lines({InitializedLine(*driver), kStarted, kStopped, kStarted}));
+  EXPECT_EQ(Lines(), LineList({InitializedLine(*driver), kStarted, kStopped, kStarted}));
   EXPECT_EQ(driver->Launch(u"\\Device\\HarddiskVolume1\\ok.exe").outcome,
             GuardDriver::Outcome::Allowed);
 }

@@ -57,7 +57,8 @@ class ModuleHarness : public ::testing::Test {
 
   std::vector<std::string> Lines() const { return LogLines(*capture); }
 
-  static constexpr std::array kKinds = {winsim::HandleKind::Device, winsim::HandleKind::ServiceManager,
+  static constexpr std::array kKinds = {winsim::HandleKind::Device,
+                                        winsim::HandleKind::ServiceManager,
                                         winsim::HandleKind::Service, winsim::HandleKind::Thread};
   std::shared_ptr<GuardDriver> driver;
   std::unique_ptr<SinkCapture> capture;

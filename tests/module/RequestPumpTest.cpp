@@ -58,9 +58,9 @@ TEST_F(RequestPumpTest, VerdictsAreTheScannersForEveryLaunchFromManyThreads) {
   EXPECT_EQ(driver->Stats().served(), 160u);
   for (int i = 0; i < ArbiterQueryCount(); ++i) {
     const std::u16string asked = Query(i);
-    EXPECT_TRUE(std::any_of(cases.begin(), cases.end(),
-                            [&](const Case& c) { return c.scanned == asked; }))
-        << "scanner asked an unexpected path";
+    EXPECT_TRUE(std::any_of(cases.begin(), cases.end(), [&](const Case& c) {
+      return c.scanned == asked;
+    })) << "scanner asked an unexpected path";
   }
   ExpectRecordHandedBack();
 }
@@ -68,7 +68,8 @@ TEST_F(RequestPumpTest, VerdictsAreTheScannersForEveryLaunchFromManyThreads) {
 TEST_F(RequestPumpTest, AnyNonZeroPendingValueIsARequestAndEndsAsExactlyZero) {
   StartGuarding();
   driver->UseRandomPendingValues();
-  for (int i = 0; i < 20; ++i) EXPECT_EQ(Launch(u"\\Device\\HarddiskVolume1\\a.exe"), Outcome::Allowed);
+  for (int i = 0; i < 20; ++i)
+    EXPECT_EQ(Launch(u"\\Device\\HarddiskVolume1\\a.exe"), Outcome::Allowed);
   driver->SetPendingValue(0x80000000u);
   EXPECT_EQ(Launch(u"\\Device\\HarddiskVolume1\\blocked.exe"), Outcome::Denied);
   ExpectRecordHandedBack();
@@ -128,7 +129,8 @@ TEST_F(RequestPumpTest, StopWhileAVerdictIsWorkedOutAnswersTheRequestFirst) {
         return false;
       },
       &gate);
-  std::thread launch([&] { EXPECT_EQ(Launch(u"\\Device\\HarddiskVolume1\\a.exe"), Outcome::Denied); });
+  std::thread launch(
+      [&] { EXPECT_EQ(Launch(u"\\Device\\HarddiskVolume1\\a.exe"), Outcome::Denied); });
   {
     std::unique_lock lock(gate.lock);
     gate.changed.wait(lock, [&] { return gate.entered; });

@@ -23,8 +23,8 @@ TEST(PumpOnWindowsThreads, AnswersEveryLaunchWithTheScannersVerdict) {
   DWORD returned = 0, error = 0;
   InitializeRequest request{};
   InitializeReply reply{};
-  ASSERT_TRUE(driver.Control(IOCTL_GUARD_INITIALIZE, &request, sizeof request, &reply,
-                             sizeof reply, &returned, &error));
+  ASSERT_TRUE(driver.Control(IOCTL_GUARD_INITIALIZE, &request, sizeof request, &reply, sizeof reply,
+                             &returned, &error));
   ASSERT_TRUE(driver.Control(IOCTL_GUARD_START, nullptr, 0, nullptr, 0, &returned, &error));
   g_pSharedSlot = driver.Slot();
   g_bStopPump = false;

@@ -65,7 +65,8 @@ TEST_F(VantorDllTest, StartFailsAtTheDeviceOpenAndLeavesAConfiguredService) {
                                       "3: VtClient\t Unable to initialize driver.\n"}));
 
   const UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-  const UniqueServiceHandle service(OpenServiceW(manager.get(), L"vantorflt", SERVICE_QUERY_CONFIG));
+  const UniqueServiceHandle service(
+      OpenServiceW(manager.get(), L"vantorflt", SERVICE_QUERY_CONFIG));
   ASSERT_TRUE(service) << "the module created the service";
   DWORD needed = 0;
   QueryServiceConfigW(service.get(), nullptr, 0, &needed);

@@ -47,6 +47,8 @@ void SetUpMachine() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The module's log lines go to stderr: keep stdout in step with them.
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
   int exitCode = 0;
   const auto options = ParseOptions(argc, argv, &exitCode);
   if (!options) return exitCode;
