@@ -185,15 +185,30 @@ void WINAPI Sleep(DWORD milliseconds);
 DWORD WINAPI GetLogicalDriveStringsW(DWORD bufferLength, LPWSTR buffer);
 DWORD WINAPI QueryDosDeviceW(LPCWSTR deviceName, LPWSTR targetPath, DWORD maxChars);
 
-// Windows text formatting (user32).
+// Windows text formatting (user32): %d %i %u %x %X %c %s %% with '-', '#', '0', width and
+// precision ('l' and 'h' accepted); no floating point. At most 1024 bytes with the terminator.
 int wsprintfA(LPSTR buffer, LPCSTR format, ...);
 
-// C runtime, default "C" locale.
+// C runtime, default "C" locale: bytes 0x01-0xFF are U+0001-U+00FF.
+// wcstombs_s and mbstowcs_s: with a null `dest` and `destSize` 0, *converted is the number of
+// characters up to the first NUL (at most `count`) plus one, and the characters are not
+// examined. Otherwise they convert up to `count` characters or the first NUL and terminate
+// `dest`; *converted counts the terminator. Errors leave dest[0] = 0 and *converted = 0 and are
+// the runtime's errno values: EINVAL 22 (inconsistent arguments), ERANGE 34 (the result does
+// not fit `destSize`; Windows calls its invalid-parameter handler here), EILSEQ 42 (a character
+// above U+00FF). _TRUNCATE is not supported.
 errno_t wcstombs_s(std::size_t* converted, char* dest, std::size_t destSize, const WCHAR* src,
                    std::size_t count);
 errno_t mbstowcs_s(std::size_t* converted, WCHAR* dest, std::size_t destSize, const char* src,
                    std::size_t count);
+// vsprintf_s and _vscprintf read formats as the Windows runtime does ('L' before a floating
+// conversion means double; I64 and I32 sizes). A vsprintf_s result that does not fit `size`
+// with its terminator (or a null buffer, zero size or null format) goes to the invalid-parameter
+// handler, which ends the process as on Windows. _vscprintf: the length without terminator.
 int vsprintf_s(char* buffer, std::size_t size, const char* format, va_list args);
 int _vscprintf(const char* format, va_list args);
+// _time64 is the real clock; _localtime64 follows winsim::SetLocalTime and returns null for a
+// null pointer, a time before 1970 or after winsim::SetLocalTimeUnavailable. The result is
+// per thread.
 __time64_t _time64(__time64_t* result);
 std::tm* _localtime64(const __time64_t* time);
