@@ -22,6 +22,7 @@ using LineList = std::vector<std::string>;
 const std::string kStarted = "1: VtClient\t Started.\n";
 const std::string kStopped = "1: VtClient\t Stopped.\n";
 const std::string kStopFailed = "3: VtClient\t Stop IOCTL failed.\n";
+const std::string kNoThread = "3: VtClient\t Unable to start ipc thread. Last Error: 0x8\n";
 const std::string kUnableToInitialize = "3: VtClient\t Unable to initialize driver.\n";
 constexpr std::u16string_view kVolume1 = u"\\Device\\HarddiskVolume1\\";
 constexpr std::chrono::milliseconds kLetThroughPause{1};
@@ -150,6 +151,24 @@ TEST_F(HostileDriverTest, OverlongPathsReachTheScannerWhole) {
   ExpectServed(tooLong, OnDriveC(tooLong.substr(0, GuardDriver::kMaxPathUnits)), "cut");
   ExpectRecordHandedBack();
   std::printf("hostile: %d overlong paths, 1 cut path\n", tried + 1);
+}
+
+// The first zero unit ends the path: whatever the driver left after it is not scanned.
+TEST_F(HostileDriverTest, TextAfterAnEmbeddedZeroIsNotPartOfThePath) {
+  StartGuarding();
+  using namespace std::string_literals;
+  struct Case {
+    std::u16string kernel;
+    std::u16string scanned;
+  };
+  const Case cases[] = {
+      {u"\\Device\\HarddiskVolume1\\ok.exe\0\\blocked.exe"s, u"C:\\ok.exe"},
+      {u"\\Device\\HarddiskVolume1\\blocked.exe\0ok"s, u"C:\\blocked.exe"},
+      {u"\0\\Device\\HarddiskVolume1\\blocked.exe"s, u""},
+  };
+  for (std::size_t i = 0; i < std::size(cases); ++i)
+    ExpectServed(cases[i].kernel, cases[i].scanned, "case " + std::to_string(i));
+  ExpectRecordHandedBack();
 }
 
 TEST_F(HostileDriverTest, LoneSurrogatesTravelEndToEndUnchanged) {
@@ -311,10 +330,10 @@ TEST_F(HostileDriverTest, PartialAndGarbageRepliesAreJudgedByTheirBytes) {
               sizeof(InitializeReply) + 1);
 }
 
-// Start and stop codes fail at random while launches keep coming: each result is logged as it
-// came out, the module keeps one pump or none as the result says, and every launch is answered
-// with its own verdict or let through.
-TEST_F(HostileDriverTest, StartAndStopCodesFailingAtRandomKeepResultsLinesAndLaunchesRight) {
+// Start and stop codes fail at random, and now and then the pump thread cannot be created, while
+// launches keep coming: each result is logged as it came out, the module keeps one pump or none
+// as the result says, and every launch is answered with its own verdict or let through.
+TEST_F(HostileDriverTest, StartAndStopFailingAtRandomKeepResultsLinesAndLaunchesRight) {
   constexpr DWORD kStartError = ERROR_ACCESS_DENIED;
   constexpr int kOperations = 400;
   StartGuarding();
@@ -346,9 +365,20 @@ TEST_F(HostileDriverTest, StartAndStopCodesFailingAtRandomKeepResultsLinesAndLau
   std::mt19937 random(77);
   int failures = 0;
   int starts = 0;
+  int threadFailures = 0;
   for (int op = 0; op < kOperations; ++op) {
     const bool guardingBefore = driver->Guarding();
-    if (random() % 2 == 0) {
+    const auto pick = random() % 10;
+    if (pick == 0 && !g_hPumpThread) {
+      // No pump held: this Start creates one, and the creation fails. No start code goes out.
+      ++threadFailures;
+      winsim::FailCall(winsim::Api::CreateThread, ERROR_NOT_ENOUGH_MEMORY);
+      EXPECT_FALSE(CVantor::Start());
+      expected.push_back(kNoThread);
+      EXPECT_EQ(driver->Guarding(), guardingBefore) << "operation " << op;
+      EXPECT_FALSE(g_hPumpThread);
+      EXPECT_EQ(winsim::RunningThreads(), 0) << "operation " << op;
+    } else if (pick < 5) {
       ++starts;
       const bool started = CVantor::Start();
       expected.push_back(started ? kStarted : StartFailed(kStartError));
@@ -382,11 +412,12 @@ TEST_F(HostileDriverTest, StartAndStopCodesFailingAtRandomKeepResultsLinesAndLau
   EXPECT_EQ(stats.failedCodes, static_cast<std::uint64_t>(failures));
   EXPECT_EQ(stats.served() + stats.letThrough, static_cast<std::uint64_t>(launched.load()));
   EXPECT_GT(failures, 0);
+  EXPECT_GT(threadFailures, 0);
   ExpectRecordHandedBack();
   std::printf(
-      "hostile: %d Start/Stop calls (%d Start), %d codes failed, %d launches (%llu "
-      "served, %llu let through)\n",
-      kOperations, starts, failures, launched.load(),
+      "hostile: %d Start/Stop calls (%d Start), %d codes failed, %d pump threads not created, "
+      "%d launches (%llu served, %llu let through)\n",
+      kOperations, starts, failures, threadFailures, launched.load(),
       static_cast<unsigned long long>(stats.served()),
       static_cast<unsigned long long>(stats.letThrough));
 }
