@@ -42,6 +42,7 @@ struct LauncherTally {
 struct Cycler {
   LineList expectedLines;
   std::uint64_t cycles = 0;
+  std::uint64_t restarts = 0;  // Start while a pump is held
   std::uint64_t startFailures = 0;
   std::uint64_t stopFailures = 0;
   std::uint64_t pumpErrors = 0;  // a Start without exactly one pump, a Stop leaving one
@@ -176,6 +177,11 @@ TEST_F(StormTest, EveryLaunchGetsItsOwnVerdictWhileStartStopCycleAndDrivesChange
       host.Stop();
       std::this_thread::sleep_for(std::chrono::microseconds(gapMicros(random)));
       host.Start();
+      // Now and then Start again while the pump is held: it must not add a second pump.
+      if (k % 5 == 0) {
+        host.Start();
+        ++host.restarts;
+      }
       ++host.cycles;
     }
   });
@@ -216,7 +222,7 @@ TEST_F(StormTest, EveryLaunchGetsItsOwnVerdictWhileStartStopCycleAndDrivesChange
       (winsim::CallCount(winsim::Api::GetLogicalDriveStringsW) - listCallsBefore) / 2;
 
   std::printf(
-      "storm: launches=%llu served=%llu let_through=%llu timed_out=%llu cycles=%llu "
+      "storm: launches=%llu served=%llu let_through=%llu timed_out=%llu cycles=%llu restarts=%llu "
       "start_failures=%llu stop_failures=%llu scanner_throws=%llu denials=%llu rebuilds=%d "
       "drive_toggles=%llu x_raw=%llu x_converted=%llu mismatches=%llu ask_errors=%llu "
       "latency_median_us=%.1f latency_p99_us=%.1f wall_s=%.1f\n",
@@ -224,6 +230,7 @@ TEST_F(StormTest, EveryLaunchGetsItsOwnVerdictWhileStartStopCycleAndDrivesChange
       static_cast<unsigned long long>(sweep.served),
       static_cast<unsigned long long>(sweep.letThrough),
       static_cast<unsigned long long>(sweep.timedOut), static_cast<unsigned long long>(host.cycles),
+      static_cast<unsigned long long>(host.restarts),
       static_cast<unsigned long long>(host.startFailures),
       static_cast<unsigned long long>(host.stopFailures),
       static_cast<unsigned long long>(scanner.throws.load()),
