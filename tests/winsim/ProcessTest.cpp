@@ -1,0 +1,66 @@
+// The process-wide seams: the clock, thread handles and failure injection.
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "FreshMachine.h"
+
+namespace {
+
+using Process = FreshMachine;
+
+TEST_F(Process, ClockFixedOrUnavailable) {
+  winsim::SetLocalTime(9, 5);
+  const __time64_t now = _time64(nullptr);
+  const std::tm* local = _localtime64(&now);
+  ASSERT_NE(nullptr, local);
+  EXPECT_EQ(9, local->tm_hour);
+  EXPECT_EQ(5, local->tm_min);
+  winsim::SetLocalTimeUnavailable();
+  EXPECT_EQ(nullptr, _localtime64(&now));
+  winsim::UseRealClock();
+  EXPECT_NE(nullptr, _localtime64(&now));
+}
+
+// Waits until released (state 1), then marks that it returns (state 2).
+DWORD WINAPI WaitForRelease(LPVOID parameter) {
+  auto* state = static_cast<std::atomic<int>*>(parameter);
+  while (*state == 0) std::this_thread::yield();
+  *state = 2;
+  return 0;
+}
+
+TEST_F(Process, ThreadHandleSignalledAfterTheRoutineReturns) {
+  std::atomic<int> state{0};
+  HANDLE thread = CreateThread(nullptr, 0, WaitForRelease, &state, 0, nullptr);
+  ASSERT_NE(nullptr, thread);
+  EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(thread, 5));
+  state = 1;
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, INFINITE));
+  EXPECT_EQ(2, state);
+  EXPECT_TRUE(CloseHandle(thread));
+}
+
+TEST_F(Process, FailuresSkipThenCount) {
+  // CloseHandle of a handle never opened fails with ERROR_INVALID_HANDLE unless injected.
+  constexpr DWORD kNormal = ERROR_INVALID_HANDLE, kInjected = ERROR_ACCESS_DENIED;
+  struct {
+    int count, skip;
+    std::vector<DWORD> errors;
+  } const cases[] = {
+      {1, 0, {kInjected, kNormal}},
+      {2, 1, {kNormal, kInjected, kInjected, kNormal}},
+  };
+  for (const auto& c : cases) {
+    winsim::FailCall(winsim::Api::CloseHandle, kInjected, c.count, c.skip);
+    std::vector<DWORD> errors;
+    for (std::size_t i = 0; i < c.errors.size(); ++i) {
+      EXPECT_FALSE(CloseHandle(reinterpret_cast<HANDLE>(std::uintptr_t{8})));
+      errors.push_back(GetLastError());
+    }
+    EXPECT_EQ(c.errors, errors) << c.count << " after " << c.skip;
+  }
+  EXPECT_EQ(6, winsim::CallCount(winsim::Api::CloseHandle));
+}
+
+}  // namespace
