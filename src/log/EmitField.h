@@ -13,10 +13,11 @@ inline constexpr CharT kNullText[] = {'(', 'n', 'u', 'l', 'l', ')', 0};
 
 }  // namespace format_detail
 
-// Places `length` characters of `text` (not null) as the directive described by `spec`.
+// Places `length` characters of `text` (not null) as the directive described by `spec`. Inlined
+// where it is used: on the formatter's hot path a call costs as much as a short field.
 template <typename CharT>
-void EmitField(std::basic_string<CharT>& output, const CharT* text, std::size_t length,
-               const FormatSpec<CharT>& spec) {
+[[gnu::always_inline]] inline void EmitField(std::basic_string<CharT>& output, const CharT* text,
+                                             std::size_t length, const FormatSpec<CharT>& spec) {
   auto n = static_cast<std::ptrdiff_t>(length);
   if (spec.precision > 0 && spec.precision < n) n = spec.precision;
   std::ptrdiff_t field = spec.width > n ? spec.width : n;

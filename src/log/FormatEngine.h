@@ -5,6 +5,7 @@
 #include <concepts>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <type_traits>
 
@@ -30,13 +31,37 @@ inline constexpr std::size_t kIntegerText = 66;
 
 template <unsigned Base, typename CharT, typename UInt>
 CharT* WriteDigits(CharT* end, UInt value, bool upper) {
-  constexpr char kLower[] = "0123456789abcdef";
-  constexpr char kUpper[] = "0123456789ABCDEF";
+  static constexpr char kLower[] = "0123456789abcdef";
+  static constexpr char kUpper[] = "0123456789ABCDEF";
   const char* digits = upper ? kUpper : kLower;
   do {
     *--end = static_cast<CharT>(digits[value % Base]);
     value /= Base;
   } while (value != 0);
+  return end;
+}
+
+// Decimal digits two at a time, which halves the chain of divisions.
+template <typename CharT, typename UInt>
+CharT* WriteDecimal(CharT* end, UInt value) {
+  static constexpr char kPairs[] =
+      "00010203040506070809101112131415161718192021222324"
+      "25262728293031323334353637383940414243444546474849"
+      "50515253545556575859606162636465666768697071727374"
+      "75767778798081828384858687888990919293949596979899";
+  while (value >= 100) {
+    const auto pair = static_cast<std::size_t>(value % 100) * 2;
+    value /= 100;
+    *--end = static_cast<CharT>(kPairs[pair + 1]);
+    *--end = static_cast<CharT>(kPairs[pair]);
+  }
+  if (value >= 10) {
+    const auto pair = static_cast<std::size_t>(value) * 2;
+    *--end = static_cast<CharT>(kPairs[pair + 1]);
+    *--end = static_cast<CharT>(kPairs[pair]);
+  } else {
+    *--end = static_cast<CharT>('0' + value);
+  }
   return end;
 }
 
@@ -53,15 +78,16 @@ CharT* WriteMagnitude(CharT* end, UInt magnitude, const FormatSpec<CharT>& spec)
     case 2:
       return WriteDigits<2>(end, magnitude, upper);
     default:
-      return WriteDigits<10>(end, magnitude, upper);
+      return WriteDecimal(end, magnitude);
   }
 }
 
 // Integer text: zero vanishes with FLAG_QUIET; otherwise digits with '-' for negative values
-// and '+' for the others under FLAG_PLUS, then placed by EmitField.
+// and '+' for the others under FLAG_PLUS, then placed by EmitField. Inlined into each integer
+// path: the call overhead is a large share of a short directive.
 template <typename CharT, typename UInt>
-void EmitInteger(std::basic_string<CharT>& output, UInt magnitude, bool negative,
-                 const FormatSpec<CharT>& spec) {
+[[gnu::always_inline]] inline void EmitInteger(std::basic_string<CharT>& output, UInt magnitude,
+                                               bool negative, const FormatSpec<CharT>& spec) {
   if (magnitude == 0 && (spec.flags & FLAG_QUIET) != 0) return;
   CharT text[kIntegerText];
   CharT* const end = text + kIntegerText;
@@ -117,6 +143,26 @@ void EmitFixed(std::basic_string<CharT>& output, Args& args, FormatSpec<CharT>& 
   }
 }
 
+// The next '%' or the terminating zero. The narrow scan uses the C library's vectorised search.
+inline const char* FindDirective(const char* p) {
+  const char* percent = std::strchr(p, '%');
+  return percent != nullptr ? percent : p + std::strlen(p);
+}
+inline const char16_t* FindDirective(const char16_t* p) {
+  while (*p != u'%' && *p != u'\0') ++p;
+  return p;
+}
+
+// The flag characters ! # + - 0 = L, as a bit set over '!' .. 'L': one test rejects the rest.
+template <typename CharT>
+constexpr bool IsFlag(CharT c) {
+  constexpr std::uint64_t kFlags =
+      (1ull << ('!' - '!')) | (1ull << ('#' - '!')) | (1ull << ('+' - '!')) |
+      (1ull << ('-' - '!')) | (1ull << ('0' - '!')) | (1ull << ('=' - '!')) | (1ull << ('L' - '!'));
+  const auto offset = static_cast<std::uint32_t>(c) - std::uint32_t{'!'};
+  return offset <= std::uint32_t{'L' - '!'} && ((kFlags >> offset) & 1) != 0;
+}
+
 template <typename CharT>
 constexpr bool IsDigit(CharT c) {
   return c >= CharT('0') && c <= CharT('9');
@@ -148,7 +194,14 @@ int FormatWith(std::basic_string<CharT>& output, const CharT* format, Args& args
 
   while (*p != CharT(0)) {
     if (*p != CharT('%')) {
-      output.push_back(*p++);
+      // A single literal character goes in alone; a longer run with one append.
+      if (p[1] == CharT('%') || p[1] == CharT(0)) {
+        output.push_back(*p++);
+        continue;
+      }
+      const CharT* literal = p;
+      p = FindDirective(p + 2);
+      output.append(literal, static_cast<std::size_t>(p - literal));
       continue;
     }
     ++p;
@@ -168,33 +221,23 @@ int FormatWith(std::basic_string<CharT>& output, const CharT* format, Args& args
     }
 
     FormatSpec<CharT> spec;
-    for (;; ++p) {
-      switch (*p) {
-        case CharT('!'):
-          spec.flags |= FLAG_QUIET;
-          continue;
-        case CharT('#'):
-          spec.flags |= FLAG_ALT;
-          continue;
-        case CharT('+'):
-          spec.flags |= FLAG_PLUS;
-          continue;
-        case CharT('-'):
-          spec.flags = (spec.flags & ~FLAG_RIGHT) | FLAG_LEFT;
-          continue;
-        case CharT('='):
-          spec.flags |= FLAG_CENTRE;
-          continue;
-        case CharT('0'):
-          spec.fill = CharT('0');
-          continue;
-        case CharT('L'):
-          spec.flags |= (spec.flags & FLAG_LONG) != 0 ? FLAG_LONGLONG : FLAG_LONG;
-          continue;
-        default:
-          break;
+    for (; IsFlag(*p); ++p) {
+      const CharT flag = *p;
+      if (flag == CharT('-')) {
+        spec.flags = (spec.flags & ~FLAG_RIGHT) | FLAG_LEFT;
+      } else if (flag == CharT('0')) {
+        spec.fill = CharT('0');
+      } else if (flag == CharT('#')) {
+        spec.flags |= FLAG_ALT;
+      } else if (flag == CharT('+')) {
+        spec.flags |= FLAG_PLUS;
+      } else if (flag == CharT('=')) {
+        spec.flags |= FLAG_CENTRE;
+      } else if (flag == CharT('!')) {
+        spec.flags |= FLAG_QUIET;
+      } else {  // 'L'
+        spec.flags |= (spec.flags & FLAG_LONG) != 0 ? FLAG_LONGLONG : FLAG_LONG;
       }
-      break;
     }
     if (*p == CharT(0)) return stop();
 
