@@ -141,10 +141,4 @@ TEST_F(CVantorTest, CreatesThePumpWithDefaultArguments) {
   EXPECT_NE(created->find(", null, 0, "), std::string::npos) << *created;
 }
 
-TEST_F(CVantorTest, AssignmentCopiesNothingAndYieldsTheTarget) {
-  CVantor target;
-  const CVantor source;
-  EXPECT_EQ(&(target = source), &target);
-}
-
 }  // namespace

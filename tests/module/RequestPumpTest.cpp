@@ -65,16 +65,6 @@ TEST_F(RequestPumpTest, VerdictsAreTheScannersForEveryLaunchFromManyThreads) {
   ExpectRecordHandedBack();
 }
 
-TEST_F(RequestPumpTest, AnyNonZeroPendingValueIsARequestAndEndsAsExactlyZero) {
-  StartGuarding();
-  driver->UseRandomPendingValues();
-  for (int i = 0; i < 20; ++i)
-    EXPECT_EQ(Launch(u"\\Device\\HarddiskVolume1\\a.exe"), Outcome::Allowed);
-  driver->SetPendingValue(0x80000000u);
-  EXPECT_EQ(Launch(u"\\Device\\HarddiskVolume1\\blocked.exe"), Outcome::Denied);
-  ExpectRecordHandedBack();
-}
-
 TEST_F(RequestPumpTest, EmptyPathIsStillAnsweredWithTheScannersVerdict) {
   StartGuarding();
   EXPECT_EQ(Launch(u""), Outcome::Allowed);
@@ -167,16 +157,6 @@ TEST_F(RequestPumpTest, ServesWithoutTheWow64Function) {
   StartGuarding();
   EXPECT_EQ(Launch(u"\\Device\\HarddiskVolume1\\a.exe"), Outcome::Allowed);
   EXPECT_EQ(winsim::Wow64RedirectionCalls(), 0);
-}
-
-TEST_F(RequestPumpTest, UnterminatedPathIsCutAtTheBoundBeforeTheGuardPage) {
-  StartGuarding();
-  driver->SetPathMode(GuardDriver::PathMode::Unterminated);
-  // A path no drive names, so the scanner sees the copy unconverted.
-  EXPECT_EQ(Launch(u"\\Device\\Mup\\a.exe"), Outcome::Allowed);
-  ASSERT_EQ(ArbiterQueryCount(), 1);
-  EXPECT_EQ(Query(0).size(), kMaxImagePathUnits);
-  ExpectRecordHandedBack();
 }
 
 }  // namespace
