@@ -5,6 +5,6 @@
 // in link order, so without a priority these could be destroyed before that step uses them. The
 // priority registers them ahead of every default-priority object: destroyed after all of them.
 [[gnu::init_priority(101)]] constinit UniqueHandle g_hDevice;
-[[gnu::init_priority(101)]] constinit std::u16string g_strDriverPath;
+[[gnu::init_priority(101)]] std::u16string g_strDriverPath;
 constinit SharedSlot* g_pSharedSlot = nullptr;
 constinit InitializeRequest g_InitializeRequest{};

@@ -1,6 +1,8 @@
 #include "module/ModuleState.h"
 
+// The pump handle's destructor must outlive the unload step that stops the pump (another unit):
+// the priority registers it ahead of every default-priority object, so it is destroyed last.
 bool g_bInitialized = false;
-constinit UniqueHandle g_hPumpThread;
+[[gnu::init_priority(101)]] constinit UniqueHandle g_hPumpThread;
 constinit std::atomic<bool> g_bStopPump{false};
 constinit std::atomic<bool> g_bPumpRunning{false};
