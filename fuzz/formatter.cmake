@@ -1,0 +1,1 @@
+vantor_add_fuzzer(formatter_fuzz formatter_fuzz.cpp)
