@@ -52,7 +52,7 @@ field() { sed -nE "s/.* $1=([^ ]+).*/\1/p" <<<" $summary"; }
 echo "launches served:    $(field served) (let through while not guarding: $(field let_through), timed out: $(field timed_out), all launches: $(field launches))"
 echo "verdict mismatches: $(field mismatches) (scanner asked other than once: $(field ask_errors))"
 echo "faults injected:    scanner throws $(field scanner_throws), start code failures $(field start_failures), stop code failures $(field stop_failures)"
-echo "Start/Stop cycles:  $(field cycles); drive map rebuilds: $(field rebuilds); X: toggles: $(field drive_toggles)"
+echo "Start/Stop cycles:  $(field cycles) (and $(field restarts) Starts while a pump was held); drive map rebuilds: $(field rebuilds); X: toggles: $(field drive_toggles)"
 echo "latency:            median $(field latency_median_us) us, 99th percentile $(field latency_p99_us) us"
 echo "wall time:          $(field wall_s) s"
 
