@@ -5,9 +5,15 @@
 
 static_assert(sizeof(WCHAR) == sizeof(char16_t), "WCHAR must be a 16-bit code unit");
 
-inline const WCHAR* AsWin(const char16_t* text) { return reinterpret_cast<const WCHAR*>(text); }
-inline WCHAR* AsWin(char16_t* text) { return reinterpret_cast<WCHAR*>(text); }
+inline const WCHAR* AsWin(const char16_t* text) {
+  return reinterpret_cast<const WCHAR*>(text);
+}
+inline WCHAR* AsWin(char16_t* text) {
+  return reinterpret_cast<WCHAR*>(text);
+}
 inline const char16_t* FromWin(const WCHAR* text) {
   return reinterpret_cast<const char16_t*>(text);
 }
-inline char16_t* FromWin(WCHAR* text) { return reinterpret_cast<char16_t*>(text); }
+inline char16_t* FromWin(WCHAR* text) {
+  return reinterpret_cast<char16_t*>(text);
+}
