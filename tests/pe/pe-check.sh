@@ -47,9 +47,10 @@ case $check in
   imports-ordinal-only)
     lines=$(imports_of "$1")
     [ -n "$lines" ] || fail "nothing imported from $1"
-    # An ordinal import prints the ordinal and "<none>" where a name would stand.
-    echo "$lines" | awk '{print $2, $3}' | grep -qx "$2 <none>" || fail "$1 ordinal $2 not imported"
-    others=$(echo "$lines" | awk '{print $2, $3}' | grep -vx "$2 <none>")
+    # An ordinal import prints the ordinal (zero-padded on x64) and "<none>" for the name.
+    entries=$(echo "$lines" | awk '{print ($3 == "<none>" ? "ordinal " $2 + 0 : "name " $NF)}')
+    echo "$entries" | grep -qx "ordinal $2" || fail "$1 ordinal $2 not imported"
+    others=$(echo "$entries" | grep -vx "ordinal $2")
     [ -z "$others" ] || fail "$1 gives more than ordinal $2: $others"
     ;;
   dlls-within)
