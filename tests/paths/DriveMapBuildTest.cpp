@@ -1,204 +1,136 @@
-// Building the module's drive map from winsim's logical drives: order and duplicates kept,
-// one backslash always appended, drives whose device query fails skipped, every failed build
-// leaving the map empty, and a drive list that grows while it is read.
+// Building the drive map from winsim's logical drives, and Initialize: one log line when the
+// build fails, none otherwise, and the map released before an allocation failure passes on.
 #include <gtest/gtest.h>
 
+#include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "paths/DriveMapBuild.h"  // kDriveListReads
+#include "Basalt.h"
+#include "paths/DriveMapBuild.h"
 #include "paths/PathConverter.h"
 #include "winsim/Control.h"
 
 void PrintTo(const DriveMapEntry& entry, std::ostream* out) {
-  *out << "{" << ::testing::PrintToString(entry.DevicePrefix) << ", "
-       << ::testing::PrintToString(entry.DriveName) << "}";
+  *out << ::testing::PrintToString(entry.DevicePrefix + u" " + entry.DriveName);
 }
+
+// FailingAllocation.cpp: allocations before operator new throws once; negative: never.
+extern int g_allocationsBeforeFailure;
 
 namespace {
 
-using winsim::Api;
+using namespace std::string_literals;
+
+constexpr winsim::Api kList = winsim::Api::GetLogicalDriveStringsW;
+constexpr winsim::Api kQuery = winsim::Api::QueryDosDeviceW;
+
+// The machine's drives: C:'s query answers two strings, of which only the first counts; E:'s
+// device string ends with a backslash and gets one more; F: names D:'s device again.
+const DriveMapEntry kC = {uR"(\Device\HarddiskVolume1\)", u"C:"};
+const DriveMapEntry kD = {uR"(\Device\CdRom0\)", u"D:"};
+const DriveMapEntry kE = {uR"(\Device\Odd\\)", u"E:"};
+const DriveMapEntry kF = {uR"(\Device\CdRom0\)", u"F:"};
+const DriveMapEntry kG = {uR"(\Device\Floppy0\)", u"G:"};
+
+void ResetMachine() {
+  winsim::Reset();
+  winsim::AddDrive(u'C', {uR"(\Device\HarddiskVolume1)", uR"(\Device\Ignored)"});
+  winsim::AddDrive(u'D', {uR"(\Device\CdRom0)"});
+  winsim::AddDrive(u'E', {uR"(\Device\Odd\)"});
+  winsim::AddDrive(u'F', {uR"(\Device\CdRom0)"});
+}
+
+// The drive list gains a drive (G:, H:, ...) between the size query and each of its first
+// kReads reads. The four drives take 17 characters; each drive more takes 4.
+template <int kReads>
+void Grow() {
+  winsim::OnDriveListCall([](DWORD length) {
+    const auto letter = static_cast<char16_t>(u'G' + (length - 17) / 4);
+    if (length != 0 && letter < u'G' + kReads) winsim::AddDrive(letter, {uR"(\Device\Floppy0)"});
+  });
+}
 
 class DriveMapBuild : public ::testing::Test {
  protected:
   void SetUp() override {
-    winsim::Reset();
-    PathConverter::Release();
+    ResetMachine();
+    BasaltCaptureStart();
   }
   void TearDown() override {
+    BasaltCaptureStop();
     PathConverter::Release();
     winsim::Reset();
   }
-
-  static void AddThreeDrives() {
-    winsim::AddDrive(u'C', {uR"(\Device\HarddiskVolume1)"});
-    winsim::AddDrive(u'D', {uR"(\Device\CdRom0)"});
-    winsim::AddDrive(u'E', {uR"(\Device\HarddiskVolume10)"});
-  }
-
-  static const DriveMap& Map() { return PathConverter::CurrentDriveMap(); }
 };
 
-const DriveMap kThreeDrives = {
-    {uR"(\Device\HarddiskVolume1\)", u"C:"},
-    {uR"(\Device\CdRom0\)", u"D:"},
-    {uR"(\Device\HarddiskVolume10\)", u"E:"},
-};
-
-TEST_F(DriveMapBuild, ThreeDrivesGiveThreeEntriesInListOrder) {
-  AddThreeDrives();
-  ASSERT_TRUE(PathConverter::BuildDriveMap());
-  EXPECT_EQ(Map(), kThreeDrives);
-  EXPECT_EQ(winsim::CallCount(Api::GetLogicalDriveStringsW), 2);
-  EXPECT_EQ(winsim::CallCount(Api::QueryDosDeviceW), 3);
-
-  // The module's conversion uses the module's map.
-  std::u16string path = uR"(\Device\HarddiskVolume10\Tools\a.exe)";
-  EXPECT_TRUE(PathConverter::ConvertDevicePath(path));
-  EXPECT_EQ(path, uR"(E:\Tools\a.exe)");
+// A recorded log piece: the bytes taken.
+std::string Piece(int index) {
+  int length = 0;
+  std::string text(static_cast<std::size_t>(BasaltCapturedPiece(index, &length, nullptr, 0)), 0);
+  BasaltCapturedPiece(index, &length, text.data(), static_cast<int>(text.size()));
+  return text;
 }
 
-TEST_F(DriveMapBuild, AsksForTheListSizeThenReadsThenQueriesEachBareDriveName) {
-  AddThreeDrives();
+TEST_F(DriveMapBuild, QueriesEachBareDriveNameWithTheBufferSize) {
   winsim::StartJournal();
   ASSERT_TRUE(PathConverter::BuildDriveMap());
-  const std::vector<std::string> expected = {
-      "GetLogicalDriveStringsW(0, null)", "GetLogicalDriveStringsW(13, ptr)",
-      "QueryDosDeviceW(C:, ptr, 260)",    "QueryDosDeviceW(D:, ptr, 260)",
-      "QueryDosDeviceW(E:, ptr, 260)",
-  };
-  EXPECT_EQ(winsim::TakeJournal(), expected);
+  EXPECT_EQ(winsim::TakeJournal().back(), "QueryDosDeviceW(F:, ptr, 260)");
 }
 
-TEST_F(DriveMapBuild, DeviceStringsBecomePrefixesAsAnswered) {
-  // Only the first string of a multi-string answer counts; a device string that already ends
-  // with a backslash still gets one more; two letters on one device both stay; a network
-  // drive is a drive like any other.
-  winsim::AddDrive(u'C', {uR"(\Device\HarddiskVolume1)", uR"(\Device\Ignored)"});
-  winsim::AddDrive(u'F', {uR"(\Device\Odd\)"});
-  winsim::AddDrive(u'G', {uR"(\Device\HarddiskVolume3)"});
-  winsim::AddDrive(u'H', {uR"(\Device\HarddiskVolume3)"});
-  winsim::AddDrive(u'S', {uR"(\??\C:\Projects)"});
-  winsim::AddDrive(u'Z', {uR"(\Device\LanmanRedirector\;Z:0000000000012345\server\share)"});
-  ASSERT_TRUE(PathConverter::BuildDriveMap());
-  const DriveMap expected = {
-      {uR"(\Device\HarddiskVolume1\)", u"C:"},
-      {uR"(\Device\Odd\\)", u"F:"},
-      {uR"(\Device\HarddiskVolume3\)", u"G:"},
-      {uR"(\Device\HarddiskVolume3\)", u"H:"},
-      {uR"(\??\C:\Projects\)", u"S:"},
-      {uR"(\Device\LanmanRedirector\;Z:0000000000012345\server\share\)", u"Z:"},
-  };
-  EXPECT_EQ(Map(), expected);
-}
-
-TEST_F(DriveMapBuild, DrivesWhoseDeviceQueryFailsAreSkipped) {
-  AddThreeDrives();
-  winsim::FailCall(Api::QueryDosDeviceW, ERROR_FILE_NOT_FOUND, 1, 1);
-  EXPECT_TRUE(PathConverter::BuildDriveMap());
-  EXPECT_EQ(Map(), (DriveMap{kThreeDrives[0], kThreeDrives[2]}));
-
-  winsim::FailCall(Api::QueryDosDeviceW, ERROR_FILE_NOT_FOUND, 2);
-  EXPECT_TRUE(PathConverter::BuildDriveMap());
-  EXPECT_EQ(Map(), (DriveMap{kThreeDrives[2]}));
-}
-
-TEST_F(DriveMapBuild, DeviceStringTooLongForTheBufferSkipsTheDrive) {
-  winsim::AddDrive(u'C', {uR"(\Device\HarddiskVolume1)"});
-  winsim::AddDrive(u'Y', {uR"(\Device\)" + std::u16string(400, u'x')});
-  ASSERT_TRUE(PathConverter::BuildDriveMap());
-  EXPECT_EQ(Map(), (DriveMap{kThreeDrives[0]}));
-}
-
-// Each way a build can fail, run over a map that the previous build had filled.
-struct FailedBuild {
+struct BuildCase {
   const char* name;
+  int listCalls;      // GetLogicalDriveStringsW calls
+  DriveMap expected;  // empty: the build fails
   void (*arrange)();
 };
 
-void PrintTo(const FailedBuild& build, std::ostream* out) {
-  *out << build.name;
-}
-
-class FailedBuildEmptiesTheMap : public DriveMapBuild,
-                                 public ::testing::WithParamInterface<FailedBuild> {};
-
-TEST_P(FailedBuildEmptiesTheMap, AfterAFilledOne) {
-  AddThreeDrives();
-  ASSERT_TRUE(PathConverter::BuildDriveMap());
-  ASSERT_EQ(Map().size(), 3u);
-
-  GetParam().arrange();
-  EXPECT_FALSE(PathConverter::BuildDriveMap());
-  EXPECT_TRUE(Map().empty());
-
-  std::u16string path = uR"(\Device\HarddiskVolume1\a.exe)";
-  EXPECT_FALSE(PathConverter::ConvertDevicePath(path));
-  EXPECT_EQ(path, uR"(\Device\HarddiskVolume1\a.exe)");
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Paths, FailedBuildEmptiesTheMap,
-    ::testing::Values(
-        FailedBuild{"SizeQueryFails",
-                    [] { winsim::FailCall(Api::GetLogicalDriveStringsW, ERROR_GEN_FAILURE); }},
-        FailedBuild{
-            "ReadFails",
-            [] { winsim::FailCall(Api::GetLogicalDriveStringsW, ERROR_GEN_FAILURE, 1, 1); }},
-        FailedBuild{"EveryDeviceQueryFails",
-                    [] { winsim::FailCall(Api::QueryDosDeviceW, ERROR_FILE_NOT_FOUND, 3); }},
-        FailedBuild{"NoDrives", [] { winsim::ClearDrives(); }}),
-    [](const ::testing::TestParamInfo<FailedBuild>& param) { return param.param.name; });
-
-TEST_F(DriveMapBuild, DriveListThatGrowsOnceIsReadAgainWithTheSizeItNeeds) {
-  AddThreeDrives();
-  winsim::OnDriveListCall([](DWORD bufferLength) {
-    if (bufferLength == 13) winsim::AddDrive(u'F', {uR"(\Device\Floppy0)"});
-  });
-  winsim::StartJournal();
-  ASSERT_TRUE(PathConverter::BuildDriveMap());
-  const std::vector<std::string> journal = winsim::TakeJournal();
-  ASSERT_GE(journal.size(), 3u);
-  EXPECT_EQ(journal[1], "GetLogicalDriveStringsW(13, ptr)");
-  EXPECT_EQ(journal[2], "GetLogicalDriveStringsW(17, ptr)");
-  DriveMap expected = kThreeDrives;
-  expected.push_back({uR"(\Device\Floppy0\)", u"F:"});
-  EXPECT_EQ(Map(), expected);
-}
-
-TEST_F(DriveMapBuild, DriveListThatNeverSettlesFailsTheBuild) {
-  AddThreeDrives();
-  ASSERT_TRUE(PathConverter::BuildDriveMap());
-  char16_t next = u'F';
-  winsim::OnDriveListCall([&next](DWORD bufferLength) {
-    if (bufferLength != 0 && next <= u'Z') {
-      winsim::AddDrive(next, {uR"(\Device\HarddiskVolume)" + std::u16string(1, next)});
-      ++next;
+// Each build runs over a map the previous one filled. Initialize logs one line when it fails,
+// and a rebuild after it never does.
+TEST_F(DriveMapBuild, InitializeRefillsTheMapOrLogsAndLeavesItEmpty) {
+  const std::vector<BuildCase> cases = {
+      {"as listed", 2, {kC, kD, kE, kF}, [] {}},
+      {"D: fails", 2, {kC, kE, kF}, [] { winsim::FailCall(kQuery, ERROR_GEN_FAILURE, 1, 1); }},
+      {"every query fails", 2, {}, [] { winsim::FailCall(kQuery, ERROR_GEN_FAILURE, 4); }},
+      {"size query fails", 1, {}, [] { winsim::FailCall(kList, ERROR_GEN_FAILURE); }},
+      {"read fails", 2, {}, [] { winsim::FailCall(kList, ERROR_GEN_FAILURE, 1, 1); }},
+      {"no drives", 2, {}, winsim::ClearDrives},
+      {"list grows once: read again", 3, {kC, kD, kE, kF, kG}, Grow<1>},
+      {"list never settles", 1 + PathConverter::kDriveListReads, {}, Grow<26>},
+  };
+  for (const BuildCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    ResetMachine();
+    ASSERT_TRUE(PathConverter::BuildDriveMap());
+    c.arrange();
+    BasaltCaptureStart();
+    PathConverter::Initialize();
+    EXPECT_EQ(PathConverter::CurrentDriveMap(), c.expected);
+    EXPECT_EQ(winsim::CallCount(kList), 2 + c.listCalls);
+    PathConverter::BuildDriveMap();
+    ASSERT_EQ(BasaltCapturedCount(), c.expected.empty() ? 3 : 0);  // time, level, message
+    if (c.expected.empty()) {
+      EXPECT_EQ(Piece(1) + Piece(2), "3: PATHCONVERTER\t Unable to initialize.\n"s + '\0');
     }
-  });
-  EXPECT_FALSE(PathConverter::BuildDriveMap());
-  EXPECT_TRUE(Map().empty());
-  EXPECT_EQ(winsim::CallCount(Api::GetLogicalDriveStringsW),
-            2 + 1 + PathConverter::kDriveListReads);
-  EXPECT_EQ(winsim::CallCount(Api::QueryDosDeviceW), 3);
+  }
 }
 
-TEST_F(DriveMapBuild, DriveListThatShrinksIsReadAsItIsNow) {
-  AddThreeDrives();
-  winsim::OnDriveListCall([](DWORD bufferLength) {
-    if (bufferLength != 0) winsim::RemoveDrive(u'D');
-  });
-  ASSERT_TRUE(PathConverter::BuildDriveMap());
-  EXPECT_EQ(Map(), (DriveMap{kThreeDrives[0], kThreeDrives[2]}));
-  EXPECT_EQ(winsim::CallCount(Api::GetLogicalDriveStringsW), 2);
-}
-
-TEST_F(DriveMapBuild, ReleaseDropsEntriesAndStorage) {
-  AddThreeDrives();
-  ASSERT_TRUE(PathConverter::BuildDriveMap());
-  PathConverter::Release();
-  EXPECT_TRUE(Map().empty());
-  EXPECT_EQ(Map().capacity(), 0u);
+TEST_F(DriveMapBuild, AllocationFailureInInitializeReleasesTheMapAndPassesOn) {
+  // Fail the first allocation, then the second, ... until Initialize gets through.
+  int allowed = 0;
+  for (;; ++allowed) {
+    ASSERT_TRUE(PathConverter::BuildDriveMap());  // a filled map with storage to release
+    g_allocationsBeforeFailure = allowed;
+    try {
+      PathConverter::Initialize();
+      break;
+    } catch (const std::bad_alloc&) {
+    }
+    EXPECT_EQ(PathConverter::CurrentDriveMap().capacity(), 0u) << allowed;
+  }
+  EXPECT_GE(std::exchange(g_allocationsBeforeFailure, -1), 0) << "swallowed at " << allowed;
+  EXPECT_GT(allowed, 4);
 }
 
 }  // namespace

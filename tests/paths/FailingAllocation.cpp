@@ -1,33 +1,13 @@
-// The replacement operators live alone in this file, so the compiler never sees them inlined
-// next to a new-expression and mistakes their malloc/free pairing for a mismatch.
-#include "paths/FailingAllocation.h"
-
+// operator new, armed by tests to throw std::bad_alloc once. Alone in this file, so the compiler
+// never sees it inlined next to a new-expression and takes malloc/free for a mismatch.
 #include <cstdlib>
 #include <new>
-
-namespace {
 
 // Allocations left before the next one throws; negative: never. Tests arm it from one thread.
 int g_allocationsBeforeFailure = -1;
 
-}  // namespace
-
-void FailAllocationAfter(int allowed) {
-  g_allocationsBeforeFailure = allowed;
-}
-
-bool DisarmAllocationFailure() {
-  const bool pending = g_allocationsBeforeFailure >= 0;
-  g_allocationsBeforeFailure = -1;
-  return pending;
-}
-
 void* operator new(std::size_t size) {
-  if (g_allocationsBeforeFailure == 0) {
-    g_allocationsBeforeFailure = -1;
-    throw std::bad_alloc();
-  }
-  if (g_allocationsBeforeFailure > 0) --g_allocationsBeforeFailure;
+  if (g_allocationsBeforeFailure >= 0 && g_allocationsBeforeFailure-- == 0) throw std::bad_alloc();
   if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
   throw std::bad_alloc();
 }
