@@ -1,444 +1,229 @@
 // The driver link against winsim's service manager and devices, with the driver stand-in as the
-// image "vantorflt.sys": the lines written, the service created, the handshake as the driver
-// sees it, and the handles left open on every path.
+// image "vantorflt.sys": the lines each attempt writes, the handles it leaves, the service it
+// creates or finds, the driver path and the handshake request as the driver sees it.
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstring>
-#include <functional>
+#include <cstdint>
 #include <memory>
 #include <optional>
-#include <ostream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "GuardDriver.h"
-#include "JournalMatch.h"
-#include "LogLines.h"
 #include "driverlink/DriverLink.h"
 #include "driverlink/DriverLinkState.h"
+#include "log/LogLines.h"
 #include "winsim/Control.h"
 
 namespace {
 
 using Lines = std::vector<std::string>;
+using winsim::Api;
+using winsim::HandleKind;
 
-const std::string kNoManager = "3: VtClient\t Unable to open ServiceManager.\n";
-const std::string kNoCreate = "3: VtClient\t Unable to create service for driver.\n";
-const std::string kNoInstall = "3: VtClient\t Unable to install driver service.\n";
-const std::string kNoDevice = "3: VtClient\t Unable to open guard device driver.\n";
-
-std::string NoService(const char* error) {
-  return std::string("3: VtClient\t Unable to open driver service, err: ") + error + "\n";
-}
-std::string HandshakeFailed(DWORD error) {
-  return "3: VtClient\t Initialize failure, Last error: " + std::to_string(error) + "\n";
-}
-std::string ReplyUntouched(DWORD error) {
-  return "3: VtClient\t Initialize failure, driver did not fill output buffer with shared ptr, "
-         "last error: " +
-         std::to_string(error) + "\n";
-}
-std::string NoAddress(DWORD error) {
-  return "3: VtClient\t Initialize failure, failure to get shared buffer ptr, last error: " +
-         std::to_string(error) + "\n";
-}
-std::string NoEntryPoint(DWORD error) {
-  return "3: VtClient\t Unable to find NtCreateSection in ntdll, last error: " +
-         std::to_string(error) + "\n";
-}
-std::string Connected(std::uint32_t address) {
-  return "1: VtClient\t Initialized, shared buffer ptr: " +
-         std::to_string(static_cast<std::int32_t>(address)) + "\n";
-}
-
-const std::u16string kDefaultDriverPath = u"C:\\Program Files\\Host\\vantorflt.sys";
+const std::string kError = "3: VtClient\t ";
+const std::string kNoInstall = kError + "Unable to install driver service.\n";
+const std::string kNoDevice = kError + "Unable to open guard device driver.\n";
+const std::string kConnected = "1: VtClient\t Initialized, shared buffer ptr: {address}\n";
+const std::u16string kHostDriverPath = u"C:\\Program Files\\Host\\vantorflt.sys";
 
 class DriverLinkTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    winsim::Reset();
-    winsim::SetLocalTime(9, 5);
-    DriverLink::Release();
-    g_pSharedSlot = nullptr;
-    g_InitializeRequest = {};
-    managers_ = winsim::OpenHandleCount(winsim::HandleKind::ServiceManager);
-    services_ = winsim::OpenHandleCount(winsim::HandleKind::Service);
-    devices_ = winsim::OpenHandleCount(winsim::HandleKind::Device);
-    driver_ = InstallGuardDriver();
-    DriverLink::BuildDriverPath();
-    log_.emplace();
-  }
+  void SetUp() override { Fresh(); }
   void TearDown() override {
+    capture_.reset();
     DriverLink::Release();
-    log_.reset();
     winsim::ClearFailures();
   }
 
-  // No service-manager handle stays open, and exactly `devices` device handles (the module's).
+  // A fresh machine with the driver image registered, the driver path built, the log captured.
+  // Seed 1: the stand-in's first garbage reply carries an address with its top bit set.
+  void Fresh() {
+    DriverLink::Release();
+    winsim::Reset();
+    g_pSharedSlot = nullptr;
+    g_InitializeRequest = {};
+    driver_ = InstallGuardDriver({.seed = 1});
+    DriverLink::BuildDriverPath();
+    baseline_ = OpenHandles();
+    capture_.emplace();
+  }
+
+  static std::array<int, 3> OpenHandles() {
+    return {winsim::OpenHandleCount(HandleKind::ServiceManager),
+            winsim::OpenHandleCount(HandleKind::Service),
+            winsim::OpenHandleCount(HandleKind::Device)};
+  }
+
+  // No service-manager or service handle left open, and `devices` device handles: the module's.
   void ExpectHandles(int devices) const {
-    EXPECT_EQ(winsim::OpenHandleCount(winsim::HandleKind::ServiceManager), managers_);
-    EXPECT_EQ(winsim::OpenHandleCount(winsim::HandleKind::Service), services_);
-    EXPECT_EQ(winsim::OpenHandleCount(winsim::HandleKind::Device), devices_ + devices);
-    EXPECT_EQ(driver_->OpenHandles(), devices);
+    EXPECT_EQ(OpenHandles(), (std::array{baseline_[0], baseline_[1], baseline_[2] + devices}));
     EXPECT_EQ(g_hDevice.valid(), devices == 1);
   }
 
-  // A successful attempt: the one level-1 line, the record in module state, the device open.
-  void ExpectConnected() {
-    EXPECT_EQ(log_->Lines(), Lines{Connected(driver_->SlotAddress())});
-    EXPECT_EQ(g_pSharedSlot, driver_->Slot());
-    ExpectHandles(1);
-  }
-
-  Lines TakeLines() {
-    Lines lines = log_->Lines();
-    for (const std::string& stamp : log_->Stamps()) EXPECT_EQ(stamp, "[09:05] ");
-    log_->Clear();
-    return lines;
+  // The lines logged since the last call; "{address}" in `want` stands for the stand-in's record
+  // address as a signed decimal.
+  void ExpectLines(Lines want) {
+    const std::string address = std::to_string(static_cast<std::int32_t>(driver_->SlotAddress()));
+    for (std::string& line : want) {
+      if (const auto at = line.find("{address}"); at != std::string::npos) {
+        line.replace(at, 9, address);
+      }
+    }
+    EXPECT_EQ(LogLines(*capture_), want);
+    capture_.emplace();
   }
 
   std::shared_ptr<GuardDriver> driver_;
-  std::optional<LogLines> log_;
-  int managers_ = 0;
-  int services_ = 0;
-  int devices_ = 0;
+  std::optional<SinkCapture> capture_;
+  std::array<int, 3> baseline_{};
 };
 
-TEST_F(DriverLinkTest, CreatesTheAbsentServiceStartsItAndConnects) {
-  winsim::StartJournal();
-  ASSERT_TRUE(DriverLink::Initialize());
-  const std::string mismatch =
-      JournalMismatch(winsim::TakeJournal(),
-                      {
-                          "OpenSCManagerW(null, null, 0xf003f)",
-                          "OpenServiceW({M}, vantorflt, 0xf01ff)",
-                          "CreateServiceW({M}, vantorflt, vantorflt, 0x30, 1, 3, 1, "
-                          "C:\\Program Files\\Host\\vantorflt.sys, null, null, null, null, null)",
-                          "StartServiceW({S}, 0, null)",
-                          "CloseServiceHandle({S})",
-                          "CloseServiceHandle({M})",
-                          "CreateFileW(\\\\.\\VANTORFLT, 0xc0000000, 0, null, 3, 0x4, null)",
-                          "GetModuleHandleW(ntdll.dll)",
-                          "GetProcAddress({N}, NtCreateSection)",
-                          "DeviceIoControl({D}, 0x22e002, ptr, 16, ptr, 16, ptr, null)",
-                      });
-  EXPECT_EQ(mismatch, "");
-  ExpectConnected();
+TEST_F(DriverLinkTest, EachOutcomeWritesItsLinesKeepsOnlyItsHandlesAndFailuresAreRetriedWhole) {
+  struct Attempt {
+    const char* name;
+    void (*fault)(GuardDriver&);
+    Lines lines;
+    bool connects;
+  };
+  using Mode = GuardDriver::ReplyMode;
+  const Attempt attempts[] = {
+      {"no service manager",
+       [](GuardDriver&) { winsim::FailCall(Api::OpenSCManagerW, ERROR_ACCESS_DENIED); },
+       {kError + "Unable to open ServiceManager.\n", kNoInstall},
+       false},
+      {"service open refused",
+       [](GuardDriver&) { winsim::FailCall(Api::OpenServiceW, ERROR_ACCESS_DENIED); },
+       {kError + "Unable to open driver service, err: 0x5\n", kNoInstall},
+       false},
+      {"service not created",
+       [](GuardDriver&) { winsim::FailCall(Api::CreateServiceW, ERROR_ACCESS_DENIED); },
+       {kError + "Unable to create service for driver.\n", kNoInstall},
+       false},
+      {"device not opened",
+       [](GuardDriver&) { winsim::FailCall(Api::CreateFileW, ERROR_FILE_NOT_FOUND); },
+       {kNoDevice},
+       false},
+      {"handshake call failed",
+       [](GuardDriver& driver) { driver.FailCode(IOCTL_GUARD_INITIALIZE, ERROR_GEN_FAILURE); },
+       {kError + "Initialize failure, Last error: 31\n"},
+       false},
+      // The thread's last error is still the one the absent service's open left behind.
+      {"reply untouched",
+       [](GuardDriver& driver) { driver.SetReplyMode(Mode::Untouched); },
+       {kError + "Initialize failure, driver did not fill output buffer with shared ptr, last "
+                 "error: 1060\n"},
+       false},
+      {"zero address, other bytes set",
+       [](GuardDriver& driver) { driver.SetReplyMode(Mode::ZeroAddress); },
+       {kError + "Initialize failure, failure to get shared buffer ptr, last error: 1060\n"},
+       false},
+      {"no NtCreateSection",
+       [](GuardDriver&) { winsim::SetNtCreateSectionCode(std::nullopt); },
+       {kError + "Unable to find NtCreateSection in ntdll, last error: 127\n"},
+       false},
+      {"connected", [](GuardDriver&) {}, {kConnected}, true},
+      // The garbage reply's address is 0x8E9A4E68: negative as a signed 32-bit number.
+      {"address with the top bit set",
+       [](GuardDriver& driver) { driver.SetReplyMode(Mode::Garbage); },
+       {"1: VtClient\t Initialized, shared buffer ptr: -1902490008\n"},
+       true},
+  };
+  for (const Attempt& attempt : attempts) {
+    SCOPED_TRACE(attempt.name);
+    Fresh();
+    attempt.fault(*driver_);
+    EXPECT_EQ(DriverLink::Initialize(), attempt.connects);
+    ExpectLines(attempt.lines);
+    ExpectHandles(attempt.connects ? 1 : 0);
+    if (attempt.connects) continue;
 
-  const std::optional<winsim::ServiceConfig> service = winsim::FindService(u"vantorflt");
-  ASSERT_TRUE(service.has_value());
-  EXPECT_EQ(service->name, u"vantorflt");
-  EXPECT_EQ(service->displayName, u"vantorflt");
-  EXPECT_EQ(service->type, DWORD{SERVICE_KERNEL_DRIVER});
-  EXPECT_EQ(service->startType, DWORD{SERVICE_DEMAND_START});
-  EXPECT_EQ(service->errorControl, DWORD{SERVICE_ERROR_NORMAL});
-  EXPECT_EQ(service->binaryPath, kDefaultDriverPath);
-  EXPECT_FALSE(service->loadOrderGroup.has_value());
-  EXPECT_EQ(service->tagId, 0u);
-  EXPECT_FALSE(service->dependencies.has_value());
-  EXPECT_FALSE(service->serviceStartName.has_value());
-  EXPECT_FALSE(service->password.has_value());
-  EXPECT_TRUE(service->running);
-  EXPECT_EQ(driver_->Stats().loads, 1u);
-}
-
-TEST_F(DriverLinkTest, StartsAPresentStoppedServiceAsItIsConfigured) {
-  winsim::AddService({.name = u"vantorflt",
-                      .displayName = u"Vantor guard",
-                      .startType = 2,
-                      .binaryPath = u"D:\\Drivers\\VANTORFLT.SYS"});
-  ASSERT_TRUE(DriverLink::Initialize());
-  ExpectConnected();
-  EXPECT_EQ(winsim::CallCount(winsim::Api::CreateServiceW), 0);
-  const std::optional<winsim::ServiceConfig> service = winsim::FindService(u"vantorflt");
-  ASSERT_TRUE(service.has_value());
-  EXPECT_EQ(service->binaryPath, u"D:\\Drivers\\VANTORFLT.SYS");
-  EXPECT_EQ(service->displayName, u"Vantor guard");
-  EXPECT_EQ(service->startType, 2u);
-  EXPECT_TRUE(service->running);
-}
-
-TEST_F(DriverLinkTest, AServiceAlreadyRunningFailsToStartUnnoticedAndTheDeviceOpens) {
-  ASSERT_TRUE(DriverLink::Initialize());
-  DriverLink::Release();
-  DriverLink::BuildDriverPath();
-  TakeLines();
-  winsim::StartJournal();
-  ASSERT_TRUE(DriverLink::Initialize());
-  const std::vector<std::string> journal = winsim::TakeJournal();
-  ASSERT_GE(journal.size(), 5u);
-  EXPECT_EQ(JournalMismatch({journal.begin(), journal.begin() + 5},
-                            {
-                                "OpenSCManagerW(null, null, 0xf003f)",
-                                "OpenServiceW({M}, vantorflt, 0xf01ff)",
-                                "StartServiceW({S}, 0, null)",
-                                "CloseServiceHandle({S})",
-                                "CloseServiceHandle({M})",
-                            }),
-            "");
-  ExpectConnected();
-  EXPECT_EQ(driver_->Stats().loads, 1u);
-  EXPECT_EQ(winsim::CallCount(winsim::Api::StartServiceW), 2);
-}
-
-TEST_F(DriverLinkTest, AServiceForAnotherDriverFileIsUsedUnchangedAndNoDeviceAppears) {
-  winsim::AddService({.name = u"vantorflt",
-                      .displayName = u"vantorflt",
-                      .binaryPath = u"C:\\Windows\\System32\\drivers\\other.sys"});
-  EXPECT_FALSE(DriverLink::Initialize());
-  EXPECT_EQ(TakeLines(), Lines{kNoDevice});
-  ExpectHandles(0);
-  EXPECT_EQ(winsim::FindService(u"vantorflt")->binaryPath,
-            u"C:\\Windows\\System32\\drivers\\other.sys");
-  EXPECT_EQ(winsim::CallCount(winsim::Api::CreateServiceW), 0);
-  EXPECT_EQ(driver_->Stats().loads, 0u);
-}
-
-// Each way an attempt can fail, the exact lines it writes, and a next attempt that succeeds once
-// the cause is gone. Handles are checked after the failure and after the success.
-struct FailureCase {
-  const char* name;
-  std::function<void(GuardDriver&)> arrange;
-  std::function<Lines()> lines;
-  bool reachedDevice;  // the failing attempt opened the device
-};
-
-void PrintTo(const FailureCase& c, std::ostream* out) {
-  *out << c.name;
-}
-
-class DriverLinkFailure : public DriverLinkTest,
-                          public ::testing::WithParamInterface<FailureCase> {};
-
-TEST_P(DriverLinkFailure, WritesItsLinesLeavesNoHandleAndTheNextAttemptConnects) {
-  const FailureCase& c = GetParam();
-  c.arrange(*driver_);
-  EXPECT_FALSE(DriverLink::Initialize());
-  EXPECT_EQ(TakeLines(), c.lines());
-  ExpectHandles(0);
-  EXPECT_EQ(driver_->Stats().opens, c.reachedDevice ? 1u : 0u);
-
-  winsim::ClearFailures();
-  driver_->ClearCodeFailures();
-  driver_->SetReplyMode(GuardDriver::ReplyMode::Normal);
-  winsim::SetNtCreateSectionCode(std::vector<BYTE>{0xB8, 0x37, 0, 0, 0, 0xC3});
-  ASSERT_TRUE(DriverLink::Initialize());
-  ExpectConnected();
-  const GuardDriver::Statistics stats = driver_->Stats();
-  EXPECT_EQ(stats.opens - stats.closes, 1u);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    EveryStep, DriverLinkFailure,
-    ::testing::Values(
-        FailureCase{"ManagerNotOpened",
-                    [](GuardDriver&) {
-                      winsim::FailCall(winsim::Api::OpenSCManagerW, ERROR_ACCESS_DENIED);
-                    },
-                    [] {
-                      return Lines{kNoManager, kNoInstall};
-                    },
-                    false},
-        FailureCase{
-            "ServiceOpenAccessDenied",
-            [](GuardDriver&) { winsim::FailCall(winsim::Api::OpenServiceW, ERROR_ACCESS_DENIED); },
-            [] {
-              return Lines{NoService("0x5"), kNoInstall};
-            },
-            false},
-        FailureCase{"ServiceMarkedForDelete",
-                    [](GuardDriver&) {
-                      winsim::FailCall(winsim::Api::OpenServiceW, ERROR_SERVICE_MARKED_FOR_DELETE);
-                    },
-                    [] {
-                      return Lines{NoService("0x430"), kNoInstall};
-                    },
-                    false},
-        FailureCase{"ServiceNotCreated",
-                    [](GuardDriver&) {
-                      winsim::FailCall(winsim::Api::CreateServiceW, ERROR_ACCESS_DENIED);
-                    },
-                    [] {
-                      return Lines{kNoCreate, kNoInstall};
-                    },
-                    false},
-        FailureCase{
-            "DeviceNotOpened",
-            [](GuardDriver&) { winsim::FailCall(winsim::Api::CreateFileW, ERROR_ACCESS_DENIED); },
-            [] { return Lines{kNoDevice}; }, false},
-        FailureCase{"NoNtCreateSection",
-                    [](GuardDriver&) { winsim::SetNtCreateSectionCode(std::nullopt); },
-                    [] { return Lines{NoEntryPoint(ERROR_PROC_NOT_FOUND)}; }, true},
-        FailureCase{"NtdllNotFound",
-                    [](GuardDriver&) {
-                      winsim::FailCall(winsim::Api::GetModuleHandleW, ERROR_MOD_NOT_FOUND);
-                    },
-                    [] { return Lines{NoEntryPoint(ERROR_MOD_NOT_FOUND)}; }, true},
-        FailureCase{
-            "HandshakeRefusedByTheDriver",
-            [](GuardDriver& driver) { driver.FailCode(IOCTL_GUARD_INITIALIZE, ERROR_GEN_FAILURE); },
-            [] { return Lines{HandshakeFailed(ERROR_GEN_FAILURE)}; }, true},
-        FailureCase{"HandshakeCallFailed",
-                    [](GuardDriver&) {
-                      winsim::FailCall(winsim::Api::DeviceIoControl, ERROR_NOT_SUPPORTED);
-                    },
-                    [] { return Lines{HandshakeFailed(ERROR_NOT_SUPPORTED)}; }, true},
-        // The last error then is still the one the absent service's open left behind.
-        FailureCase{
-            "ReplyUntouched",
-            [](GuardDriver& driver) { driver.SetReplyMode(GuardDriver::ReplyMode::Untouched); },
-            [] { return Lines{ReplyUntouched(ERROR_SERVICE_DOES_NOT_EXIST)}; }, true},
-        FailureCase{
-            "ZeroAddress",
-            [](GuardDriver& driver) { driver.SetReplyMode(GuardDriver::ReplyMode::ZeroAddress); },
-            [] { return Lines{NoAddress(ERROR_SERVICE_DOES_NOT_EXIST)}; }, true}),
-    [](const ::testing::TestParamInfo<FailureCase>& param) { return param.param.name; });
-
-TEST_F(DriverLinkTest, EnsureServiceWritesOnlyItsOwnLine) {
-  winsim::FailCall(winsim::Api::OpenServiceW, ERROR_ACCESS_DENIED);
-  EXPECT_FALSE(DriverLink::EnsureService());
-  EXPECT_EQ(TakeLines(), Lines{NoService("0x5")});
-  EXPECT_EQ(winsim::CallCount(winsim::Api::CreateServiceW), 0);
-  EXPECT_TRUE(DriverLink::EnsureService());
-  EXPECT_EQ(TakeLines(), Lines{});
-  ExpectHandles(0);
-}
-
-TEST_F(DriverLinkTest, AnUnfilledReplyReportsWhateverLastErrorTheThreadHolds) {
-  winsim::AddService(
-      {.name = u"vantorflt", .displayName = u"vantorflt", .binaryPath = kDefaultDriverPath});
-  driver_->SetReplyMode(GuardDriver::ReplyMode::Untouched);
-  SetLastError(4321);
-  EXPECT_FALSE(DriverLink::Initialize());
-  EXPECT_EQ(TakeLines(), Lines{ReplyUntouched(4321)});
-  EXPECT_EQ(g_pSharedSlot, nullptr);
-  ExpectHandles(0);
-}
-
-TEST_F(DriverLinkTest, APartialOrGarbageReplyIsTakenAtItsWord) {
-  driver_->SetReplyMode(GuardDriver::ReplyMode::Partial, 2);
-  ASSERT_TRUE(DriverLink::Initialize());
-  const std::uint32_t lowHalf = driver_->SlotAddress() & 0xFFFFu;
-  EXPECT_EQ(TakeLines(), Lines{Connected(lowHalf)});
-  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(g_pSharedSlot), lowHalf);
-  DriverLink::Release();
-  DriverLink::BuildDriverPath();
-
-  driver_->SetReplyMode(GuardDriver::ReplyMode::Garbage);
-  for (int attempt = 0; attempt < 8; ++attempt) {
-    const bool connected = DriverLink::Initialize();
-    const std::uint32_t address = driver_->LastReply()->reply.SlotAddress;
-    EXPECT_EQ(connected, address != 0);
-    // The service runs by now, so the start request left ERROR_SERVICE_ALREADY_RUNNING behind.
-    EXPECT_EQ(TakeLines(),
-              Lines{address != 0 ? Connected(address) : NoAddress(ERROR_SERVICE_ALREADY_RUNNING)});
-    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(g_pSharedSlot), address);
-    DriverLink::Release();
-    DriverLink::BuildDriverPath();
+    winsim::ClearFailures();
+    driver_->ClearCodeFailures();
+    driver_->SetReplyMode(Mode::Normal);
+    winsim::SetNtCreateSectionCode(std::vector<BYTE>{0xB8, 0x37, 0, 0, 0, 0xC3});
+    EXPECT_TRUE(DriverLink::Initialize());
+    ExpectLines({kConnected});
+    ExpectHandles(1);
+    EXPECT_EQ(winsim::CallCount(Api::OpenSCManagerW), 2);
+    EXPECT_EQ(g_pSharedSlot, driver_->Slot());
   }
 }
 
-TEST_F(DriverLinkTest, TheDriverSeesTheServiceNumberTheProcessIdAndZeroes) {
+auto Fields(const winsim::ServiceConfig& s) {
+  return std::tuple(s.name, s.displayName, s.type, s.startType, s.errorControl, s.binaryPath,
+                    s.running, s.loadOrderGroup, s.dependencies, s.serviceStartName, s.password);
+}
+
+TEST_F(DriverLinkTest, CreatesAnAbsentServiceAndUsesAPresentOneAsItIsConfigured) {
+  const winsim::ServiceConfig created{.name = u"vantorflt",
+                                      .displayName = u"vantorflt",
+                                      .type = 1,
+                                      .startType = 3,
+                                      .errorControl = 1,
+                                      .binaryPath = kHostDriverPath};
   struct Case {
-    std::vector<BYTE> code;
-    DWORD processId;
-    std::array<std::uint8_t, 16> request;
+    const char* name;
+    std::optional<winsim::ServiceConfig> present;
+    bool startedBefore;  // the service already runs when the attempt begins
+    bool connects;       // the service then runs the stand-in's image and the device opens
   };
   const Case cases[] = {
-      {{0xB8, 0x37, 0x00, 0x00, 0x00, 0xC3},
-       4242,
-       {0x37, 0, 0, 0, 0x92, 0x10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
-      {{0xB8, 0x78, 0x56, 0x34, 0x12, 0xC3},
-       0x00ABCDEF,
-       {0x78, 0x56, 0x34, 0x12, 0xEF, 0xCD, 0xAB, 0x00, 0, 0, 0, 0, 0, 0, 0, 0}},
-      // The first byte is not looked at: the four after it are copied whatever it is.
-      {{0xE9, 0xFF, 0xFF, 0xFF, 0xFF, 0x90},
-       1,
-       {0xFF, 0xFF, 0xFF, 0xFF, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+      {"absent", std::nullopt, false, true},
+      {"present and stopped",
+       winsim::ServiceConfig{.name = u"vantorflt",
+                             .displayName = u"Vantor guard",
+                             .startType = 2,
+                             .binaryPath = u"D:\\Drivers\\VANTORFLT.SYS"},
+       false, true},
+      {"already running", std::nullopt, true, true},
+      {"another driver file",
+       winsim::ServiceConfig{.name = u"vantorflt", .binaryPath = u"C:\\Drivers\\other.sys"}, false,
+       false},
   };
   for (const Case& c : cases) {
-    winsim::SetNtCreateSectionCode(c.code);
-    winsim::SetProcessId(c.processId);
-    g_InitializeRequest.Reserved[0] = 0xAAAAAAAA;
-    g_InitializeRequest.Reserved[1] = 0x55555555;
-    ASSERT_TRUE(DriverLink::Initialize());
-    EXPECT_EQ(driver_->LastInitializeRequest(), c.request);
-    std::array<std::uint8_t, 16> kept{};
-    std::memcpy(kept.data(), &g_InitializeRequest, kept.size());
-    EXPECT_EQ(kept, c.request);
-    DriverLink::Release();
+    SCOPED_TRACE(c.name);
+    Fresh();
+    if (c.present) winsim::AddService(*c.present);
+    if (c.startedBefore) {
+      ASSERT_TRUE(DriverLink::EnsureService());
+    }
+    EXPECT_EQ(DriverLink::Initialize(), c.connects);
+    ExpectLines({c.connects ? kConnected : kNoDevice});
+    winsim::ServiceConfig want = c.present.value_or(created);
+    want.running = c.connects;
+    EXPECT_EQ(Fields(winsim::FindService(u"vantorflt").value_or(winsim::ServiceConfig{})),
+              Fields(want));
+    EXPECT_EQ(driver_->Stats().loads, c.connects ? 1u : 0u);
+  }
+}
+
+TEST_F(DriverLinkTest, DriverPathIsTheExecutablesDirectoryAndTheDriverFile) {
+  // 300 characters with backslashes at indexes 258 and 259: the 259 kept end at the first.
+  const std::u16string longPath =
+      u"C:\\" + std::u16string(255, u'a') + u"\\\\" + std::u16string(40, u'b') + u"\\host.exe";
+  const std::pair<std::u16string, std::u16string> cases[] = {
+      {u"C:\\Program Files\\Host\\host.exe", kHostDriverPath},
+      {u"host.exe", u"vantorflt.sys"},
+      {longPath, longPath.substr(0, 259) + u"vantorflt.sys"},
+  };
+  for (const auto& [host, driverPath] : cases) {
+    winsim::SetHostPath(host);
     DriverLink::BuildDriverPath();
+    EXPECT_EQ(g_strDriverPath, driverPath);
   }
 }
 
-TEST_F(DriverLinkTest, ReleaseClosesTheDeviceAndEmptiesTheDriverPath) {
+TEST_F(DriverLinkTest, TheDriverSeesTheServiceNumberTheProcessIdAndTwoZeroWords) {
+  // The stub's first byte is not looked at: the four after it are copied whatever it is.
+  winsim::SetNtCreateSectionCode(std::vector<BYTE>{0xE9, 0x78, 0x56, 0x34, 0x12, 0xC3});
+  winsim::SetProcessId(0x00ABCDEF);
+  g_InitializeRequest.Reserved[0] = g_InitializeRequest.Reserved[1] = 0xAAAAAAAA;
   ASSERT_TRUE(DriverLink::Initialize());
-  EXPECT_EQ(g_strDriverPath, kDefaultDriverPath);
-  winsim::StartJournal();
-  DriverLink::Release();
-  EXPECT_EQ(JournalMismatch(winsim::TakeJournal(), {"CloseHandle({D})"}), "");
-  EXPECT_TRUE(g_strDriverPath.empty());
-  ExpectHandles(0);
-  EXPECT_EQ(driver_->Stats().closes, 1u);
-  DriverLink::Release();  // nothing left to release
-  EXPECT_EQ(driver_->Stats().closes, 1u);
-  EXPECT_EQ(TakeLines(), Lines{Connected(driver_->SlotAddress())});
-}
-
-struct PathCase {
-  const char* name;
-  std::u16string hostPath;
-  std::u16string driverPath;
-};
-
-void PrintTo(const PathCase& c, std::ostream* out) {
-  *out << c.name;
-}
-
-class DriverPathTest : public ::testing::TestWithParam<PathCase> {
- protected:
-  void SetUp() override { winsim::Reset(); }
-  void TearDown() override {
-    DriverLink::Release();
-    winsim::ClearFailures();
-  }
-};
-
-TEST_P(DriverPathTest, IsTheExecutablesDirectoryAndTheDriverFile) {
-  winsim::SetHostPath(GetParam().hostPath);
-  LogLines log;
-  winsim::StartJournal();
-  DriverLink::BuildDriverPath();
-  EXPECT_EQ(winsim::TakeJournal(), std::vector<std::string>{"GetModuleFileNameW(null, ptr, 260)"});
-  EXPECT_EQ(g_strDriverPath, GetParam().driverPath);
-  EXPECT_EQ(log.Lines(), Lines{});
-}
-
-// 300 characters; its last backslash within the first 259 is the one at index 253.
-const std::u16string kLongHostPath = u"C:\\" + std::u16string(250, u'a') + u"\\" +
-                                     std::u16string(20, u'b') + u"\\" + std::u16string(16, u'c') +
-                                     u"\\host.exe";
-
-INSTANTIATE_TEST_SUITE_P(
-    HostPaths, DriverPathTest,
-    ::testing::Values(
-        PathCase{"Usual", u"C:\\Program Files\\Host\\host.exe", kDefaultDriverPath},
-        PathCase{"Root", u"C:\\host.exe", u"C:\\vantorflt.sys"},
-        PathCase{"NoBackslash", u"host.exe", u"vantorflt.sys"},
-        PathCase{"SlashesDoNotCount", u"C:/Tools/host.exe", u"vantorflt.sys"},
-        PathCase{"LongPrefix", u"\\\\?\\D:\\Apps\\host.exe", u"\\\\?\\D:\\Apps\\vantorflt.sys"},
-        PathCase{"Empty", u"", u"vantorflt.sys"},
-        PathCase{"CutAt260", kLongHostPath, kLongHostPath.substr(0, 254) + u"vantorflt.sys"}),
-    [](const ::testing::TestParamInfo<PathCase>& param) { return param.param.name; });
-
-TEST(DriverPath, AFailedModuleQueryLeavesTheBareFileName) {
-  winsim::Reset();
-  winsim::FailCall(winsim::Api::GetModuleFileNameW, ERROR_INSUFFICIENT_BUFFER);
-  DriverLink::BuildDriverPath();
-  EXPECT_EQ(g_strDriverPath, u"vantorflt.sys");
-  DriverLink::Release();
-  winsim::ClearFailures();
+  EXPECT_EQ(driver_->LastInitializeRequest(),
+            (std::array<std::uint8_t, 16>{0x78, 0x56, 0x34, 0x12, 0xEF, 0xCD, 0xAB, 0}));
 }
 
 }  // namespace
