@@ -19,7 +19,6 @@
 
 namespace {
 
-using Lines = std::vector<std::string>;
 using winsim::Api;
 using winsim::HandleKind;
 
@@ -32,19 +31,13 @@ const std::u16string kHostDriverPath = u"C:\\Program Files\\Host\\vantorflt.sys"
 class DriverLinkTest : public ::testing::Test {
  protected:
   void SetUp() override { Fresh(); }
-  void TearDown() override {
-    capture_.reset();
-    DriverLink::Release();
-    winsim::ClearFailures();
-  }
+  void TearDown() override { DriverLink::Release(); }
 
   // A fresh machine with the driver image registered, the driver path built, the log captured.
   // Seed 1: the stand-in's first garbage reply carries an address with its top bit set.
   void Fresh() {
     DriverLink::Release();
     winsim::Reset();
-    g_pSharedSlot = nullptr;
-    g_InitializeRequest = {};
     driver_ = InstallGuardDriver({.seed = 1});
     DriverLink::BuildDriverPath();
     baseline_ = OpenHandles();
@@ -63,16 +56,14 @@ class DriverLinkTest : public ::testing::Test {
     EXPECT_EQ(g_hDevice.valid(), devices == 1);
   }
 
-  // The lines logged since the last call; "{address}" in `want` stands for the stand-in's record
-  // address as a signed decimal.
-  void ExpectLines(Lines want) {
-    const std::string address = std::to_string(static_cast<std::int32_t>(driver_->SlotAddress()));
-    for (std::string& line : want) {
-      if (const auto at = line.find("{address}"); at != std::string::npos) {
-        line.replace(at, 9, address);
-      }
-    }
-    EXPECT_EQ(LogLines(*capture_), want);
+  // The lines logged since the last call, joined; "{address}" in `want` stands for the
+  // stand-in's record address as a signed decimal.
+  void ExpectLines(std::string want) {
+    if (const auto at = want.find("{address}"); at != std::string::npos)
+      want.replace(at, 9, std::to_string(static_cast<std::int32_t>(driver_->SlotAddress())));
+    std::string got;
+    for (const std::string& line : LogLines(*capture_)) got += line;
+    EXPECT_EQ(got, want);
     capture_.emplace();
   }
 
@@ -82,70 +73,51 @@ class DriverLinkTest : public ::testing::Test {
 };
 
 TEST_F(DriverLinkTest, EachOutcomeWritesItsLinesKeepsOnlyItsHandlesAndFailuresAreRetriedWhole) {
-  struct Attempt {
-    const char* name;
-    void (*fault)(GuardDriver&);
-    Lines lines;
-    bool connects;
-  };
   using Mode = GuardDriver::ReplyMode;
+  struct Attempt {
+    Api failing;  // fails once with `error`; Api::Count: none
+    DWORD error;
+    Mode reply;
+    bool connects;
+    std::string lines;
+  };
   const Attempt attempts[] = {
-      {"no service manager",
-       [](GuardDriver&) { winsim::FailCall(Api::OpenSCManagerW, ERROR_ACCESS_DENIED); },
-       {kError + "Unable to open ServiceManager.\n", kNoInstall},
-       false},
-      {"service open refused",
-       [](GuardDriver&) { winsim::FailCall(Api::OpenServiceW, ERROR_ACCESS_DENIED); },
-       {kError + "Unable to open driver service, err: 0x5\n", kNoInstall},
-       false},
-      {"service not created",
-       [](GuardDriver&) { winsim::FailCall(Api::CreateServiceW, ERROR_ACCESS_DENIED); },
-       {kError + "Unable to create service for driver.\n", kNoInstall},
-       false},
-      {"device not opened",
-       [](GuardDriver&) { winsim::FailCall(Api::CreateFileW, ERROR_FILE_NOT_FOUND); },
-       {kNoDevice},
-       false},
-      {"handshake call failed",
-       [](GuardDriver& driver) { driver.FailCode(IOCTL_GUARD_INITIALIZE, ERROR_GEN_FAILURE); },
-       {kError + "Initialize failure, Last error: 31\n"},
-       false},
+      {Api::OpenSCManagerW, 5, Mode::Normal, false,
+       kError + "Unable to open ServiceManager.\n" + kNoInstall},
+      {Api::OpenServiceW, 5, Mode::Normal, false,
+       kError + "Unable to open driver service, err: 0x5\n" + kNoInstall},
+      {Api::CreateServiceW, 5, Mode::Normal, false,
+       kError + "Unable to create service for driver.\n" + kNoInstall},
+      {Api::CreateFileW, 2, Mode::Normal, false, kNoDevice},
+      {Api::DeviceIoControl, 31, Mode::Normal, false,
+       kError + "Initialize failure, Last error: 31\n"},
       // The thread's last error is still the one the absent service's open left behind.
-      {"reply untouched",
-       [](GuardDriver& driver) { driver.SetReplyMode(Mode::Untouched); },
-       {kError + "Initialize failure, driver did not fill output buffer with shared ptr, last "
-                 "error: 1060\n"},
-       false},
-      {"zero address, other bytes set",
-       [](GuardDriver& driver) { driver.SetReplyMode(Mode::ZeroAddress); },
-       {kError + "Initialize failure, failure to get shared buffer ptr, last error: 1060\n"},
-       false},
-      {"no NtCreateSection",
-       [](GuardDriver&) { winsim::SetNtCreateSectionCode(std::nullopt); },
-       {kError + "Unable to find NtCreateSection in ntdll, last error: 127\n"},
-       false},
-      {"connected", [](GuardDriver&) {}, {kConnected}, true},
+      {Api::Count, 0, Mode::Untouched, false,
+       kError + "Initialize failure, driver did not fill output buffer with shared ptr, "
+                "last error: 1060\n"},
+      {Api::Count, 0, Mode::ZeroAddress, false,
+       kError + "Initialize failure, failure to get shared buffer ptr, last error: 1060\n"},
+      // ntdll without NtCreateSection.
+      {Api::GetProcAddress, 127, Mode::Normal, false,
+       kError + "Unable to find NtCreateSection in ntdll, last error: 127\n"},
+      {Api::Count, 0, Mode::Normal, true, kConnected},
       // The garbage reply's address is 0x8E9A4E68: negative as a signed 32-bit number.
-      {"address with the top bit set",
-       [](GuardDriver& driver) { driver.SetReplyMode(Mode::Garbage); },
-       {"1: VtClient\t Initialized, shared buffer ptr: -1902490008\n"},
-       true},
+      {Api::Count, 0, Mode::Garbage, true,
+       "1: VtClient\t Initialized, shared buffer ptr: -1902490008\n"},
   };
   for (const Attempt& attempt : attempts) {
-    SCOPED_TRACE(attempt.name);
+    SCOPED_TRACE(attempt.lines);
     Fresh();
-    attempt.fault(*driver_);
+    if (attempt.failing != Api::Count) winsim::FailCall(attempt.failing, attempt.error);
+    driver_->SetReplyMode(attempt.reply);
     EXPECT_EQ(DriverLink::Initialize(), attempt.connects);
     ExpectLines(attempt.lines);
     ExpectHandles(attempt.connects ? 1 : 0);
     if (attempt.connects) continue;
 
-    winsim::ClearFailures();
-    driver_->ClearCodeFailures();
     driver_->SetReplyMode(Mode::Normal);
-    winsim::SetNtCreateSectionCode(std::vector<BYTE>{0xB8, 0x37, 0, 0, 0, 0xC3});
     EXPECT_TRUE(DriverLink::Initialize());
-    ExpectLines({kConnected});
+    ExpectLines(kConnected);
     ExpectHandles(1);
     EXPECT_EQ(winsim::CallCount(Api::OpenSCManagerW), 2);
     EXPECT_EQ(g_pSharedSlot, driver_->Slot());
@@ -191,7 +163,7 @@ TEST_F(DriverLinkTest, CreatesAnAbsentServiceAndUsesAPresentOneAsItIsConfigured)
       ASSERT_TRUE(DriverLink::EnsureService());
     }
     EXPECT_EQ(DriverLink::Initialize(), c.connects);
-    ExpectLines({c.connects ? kConnected : kNoDevice});
+    ExpectLines(c.connects ? kConnected : kNoDevice);
     winsim::ServiceConfig want = c.present.value_or(created);
     want.running = c.connects;
     EXPECT_EQ(Fields(winsim::FindService(u"vantorflt").value_or(winsim::ServiceConfig{})),

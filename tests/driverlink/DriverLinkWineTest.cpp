@@ -25,8 +25,8 @@ std::optional<Settings> QueryService() {
   const UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
   const UniqueServiceHandle service(
       OpenServiceW(manager.get(), L"vantorflt", SERVICE_QUERY_CONFIG));
-  DWORD needed = 0;
   if (!service) return std::nullopt;
+  DWORD needed = 0;
   QueryServiceConfigW(service.get(), nullptr, 0, &needed);
   std::vector<std::uint8_t> buffer(needed);
   auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());

@@ -16,21 +16,14 @@ namespace {
 using namespace std::chrono_literals;
 using Outcome = GuardDriver::Outcome;
 
+// A handshake (it hands out the same record every time), then `code`: start or stop.
 bool Send(GuardDriver& driver, DWORD code) {
   const std::uint32_t request[4] = {0x37, 4242, 0, 0};
   InitializeReply reply{};
   DWORD bytes = 0;
   DWORD error = 0;
-  return code == IOCTL_GUARD_INITIALIZE
-             ? driver.Control(code, request, 16, &reply, 16, &bytes, &error)
-             : driver.Control(code, nullptr, 0, nullptr, 0, &bytes, &error);
-}
-
-// An opened driver that has handed out its record and guards.
-void Connect(GuardDriver& driver) {
-  driver.Opened();
-  ASSERT_TRUE(Send(driver, IOCTL_GUARD_INITIALIZE));
-  ASSERT_TRUE(Send(driver, IOCTL_GUARD_START));
+  return driver.Control(IOCTL_GUARD_INITIALIZE, request, 16, &reply, 16, &bytes, &error) &&
+         driver.Control(code, nullptr, 0, nullptr, 0, &bytes, &error);
 }
 
 std::future<GuardDriver::LaunchResult> LaunchAsync(GuardDriver& driver, std::u16string path) {
@@ -39,9 +32,8 @@ std::future<GuardDriver::LaunchResult> LaunchAsync(GuardDriver& driver, std::u16
 
 // Waits until `count` launches queue or sit in the record; the bound keeps a broken test finite.
 bool InProgress(const GuardDriver& driver, std::size_t count) {
-  for (int i = 0; i < 20'000 && driver.LaunchesInProgress() != count; ++i) {
+  for (int i = 0; i < 20'000 && driver.LaunchesInProgress() != count; ++i)
     std::this_thread::sleep_for(1ms);
-  }
   return driver.LaunchesInProgress() == count;
 }
 
@@ -49,10 +41,6 @@ bool InProgress(const GuardDriver& driver, std::size_t count) {
 void Answer(GuardDriver& driver, std::uint32_t verdict) {
   std::atomic_ref<std::uint32_t>(driver.Slot()->Verdict).store(verdict, std::memory_order_relaxed);
   std::atomic_ref<std::uint32_t>(driver.Slot()->Pending).store(0, std::memory_order_release);
-}
-
-std::u16string PathIn(const GuardDriver& driver) {
-  return driver.Slot()->ImagePath;
 }
 
 #ifdef _WIN32
@@ -77,36 +65,35 @@ TEST(GuardDriverRecordDeathTest, ReadingPastThePathAreaFaults) {
 TEST(GuardDriver, LetsLaunchesThroughWhileNotGuarding) {
   GuardDriver driver;
   EXPECT_EQ(driver.Launch(u"\\before.exe").outcome, Outcome::LetThrough);
-  Connect(driver);
+  ASSERT_TRUE(Send(driver, IOCTL_GUARD_START));
   ASSERT_TRUE(Send(driver, IOCTL_GUARD_STOP));
   EXPECT_EQ(driver.Launch(u"\\stopped.exe").outcome, Outcome::LetThrough);
-  EXPECT_EQ(driver.Stats().parked, 0u);
 }
 
 TEST(GuardDriver, AnswersLaunchesInArrivalOrderEachWithItsOwnVerdict) {
   GuardDriver driver;
-  Connect(driver);
+  ASSERT_TRUE(Send(driver, IOCTL_GUARD_START));
+  const std::pair<const char16_t*, std::uint32_t> turns[] = {
+      {u"\\first.exe", 1}, {u"\\second.exe", 0}, {u"\\third.exe", 1}};
   std::future<GuardDriver::LaunchResult> launches[3];
-  const char16_t* paths[] = {u"\\first.exe", u"\\second.exe", u"\\third.exe"};
   for (std::size_t i = 0; i < 3; ++i) {
-    launches[i] = LaunchAsync(driver, paths[i]);
+    launches[i] = LaunchAsync(driver, turns[i].first);
     ASSERT_TRUE(InProgress(driver, i + 1));
   }
-  const std::uint32_t verdicts[] = {1, 0, 1};
   for (std::size_t i = 0; i < 3; ++i) {
     ASSERT_TRUE(driver.WaitForParked(i + 1, 20s));
-    EXPECT_EQ(PathIn(driver), paths[i]);
-    Answer(driver, verdicts[i]);
-    EXPECT_EQ(launches[i].get().outcome, verdicts[i] == 1 ? Outcome::Allowed : Outcome::Denied);
+    EXPECT_EQ(std::u16string(driver.Slot()->ImagePath), turns[i].first);
+    Answer(driver, turns[i].second);
+    EXPECT_EQ(launches[i].get().outcome, turns[i].second == 1 ? Outcome::Allowed : Outcome::Denied);
   }
 }
 
 TEST(GuardDriver, ATimedOutLaunchKeepsTheRecordUntilPendingClears) {
   GuardDriver driver(GuardDriver::Options{.verdictTimeout = 20ms});
-  Connect(driver);
+  ASSERT_TRUE(Send(driver, IOCTL_GUARD_START));
   EXPECT_EQ(driver.Launch(u"\\first.exe").outcome, Outcome::TimedOut);
   EXPECT_EQ(driver.Launch(u"\\second.exe").outcome, Outcome::TimedOut);  // never wrote
-  EXPECT_EQ(PathIn(driver), u"\\first.exe");
+  EXPECT_EQ(std::u16string(driver.Slot()->ImagePath), u"\\first.exe");
 
   driver.SetVerdictTimeout(60s);
   auto third = LaunchAsync(driver, u"\\third.exe");
@@ -114,7 +101,7 @@ TEST(GuardDriver, ATimedOutLaunchKeepsTheRecordUntilPendingClears) {
   EXPECT_EQ(driver.Stats().parked, 1u);
   Answer(driver, 0);  // the late verdict, the first launch's
   ASSERT_TRUE(driver.WaitForParked(2, 20s));
-  EXPECT_EQ(PathIn(driver), u"\\third.exe");
+  EXPECT_EQ(std::u16string(driver.Slot()->ImagePath), u"\\third.exe");
   Answer(driver, 1);
   EXPECT_EQ(third.get().outcome, Outcome::Allowed);
   EXPECT_EQ(driver.Stats().lateVerdicts, 1u);
