@@ -1,9 +1,10 @@
 #pragma once
-// Records what reaches Basalt's LogSink while an instance lives, so tests can check every
-// piece: the bytes the sink took and the length argument they came with.
+// Records what reaches Basalt's LogSink while an instance lives: the bytes each piece handed
+// over and the length argument it came with.
 #include <gtest/gtest.h>
 
 #include <ostream>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -27,27 +28,19 @@ class SinkCapture {
   SinkCapture& operator=(const SinkCapture&) = delete;
 
   std::vector<SinkPiece> Pieces() const {
-    std::vector<SinkPiece> pieces;
-    const int count = BasaltCapturedCount();
-    for (int i = 0; i < count; ++i) {
-      SinkPiece piece;
-      const int size = BasaltCapturedPiece(i, &piece.length, nullptr, 0);
-      piece.bytes.resize(static_cast<std::size_t>(size));
-      BasaltCapturedPiece(i, &piece.length, piece.bytes.data(), size);
-      pieces.push_back(piece);
+    std::vector<SinkPiece> pieces(static_cast<std::size_t>(BasaltCapturedCount()));
+    for (int i = 0; i < static_cast<int>(pieces.size()); ++i) {
+      SinkPiece& piece = pieces[static_cast<std::size_t>(i)];
+      piece.bytes.resize(static_cast<std::size_t>(BasaltCapturedPiece(i, nullptr, nullptr, 0)));
+      BasaltCapturedPiece(i, &piece.length, piece.bytes.data(),
+                          static_cast<int>(piece.bytes.size()));
     }
     return pieces;
   }
 };
 
-// "[HH:MM] " with digits in range, or the stamp sent when the local time is unknown.
+// "[HH:MM] " with a valid hour and minute, or the stamp sent when the local time is unknown.
 inline bool IsTimestamp(const std::string& text) {
-  if (text == "[--:--] ") return true;
-  if (text.size() != 8 || text[0] != '[' || text[3] != ':' || text[6] != ']' || text[7] != ' ')
-    return false;
-  for (std::size_t i : {1u, 2u, 4u, 5u})
-    if (text[i] < '0' || text[i] > '9') return false;
-  const int hour = (text[1] - '0') * 10 + (text[2] - '0');
-  const int minute = (text[4] - '0') * 10 + (text[5] - '0');
-  return hour < 24 && minute < 60;
+  static const std::regex kStamp(R"(\[(([01]\d|2[0-3]):[0-5]\d|--:--)\] )");
+  return std::regex_match(text, kStamp);
 }
