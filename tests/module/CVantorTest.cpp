@@ -51,14 +51,6 @@ TEST_F(CVantorTest, FailedInitialisationLogsCauseThenStartLineAndRetriesEverythi
   EXPECT_EQ(Lines().back(), kStarted);
 }
 
-TEST_F(CVantorTest, FailedServiceStepWritesThreeLines) {
-  winsim::FailCall(winsim::Api::OpenSCManagerW, ERROR_ACCESS_DENIED);
-  EXPECT_FALSE(CVantor::Start());
-  EXPECT_EQ(Lines(),
-            LineList({"3: VtClient\t Unable to open ServiceManager.\n",
-                      "3: VtClient\t Unable to install driver service.\n", kUnableToInitialize}));
-}
-
 TEST_F(CVantorTest, ThreadCreationFailureSendsNoStartCodeAndStopWaitsForNothing) {
   winsim::FailCall(winsim::Api::CreateThread, ERROR_NOT_ENOUGH_MEMORY);
   EXPECT_FALSE(CVantor::Start());
