@@ -41,50 +41,51 @@ void FormatFixed(char (&buffer)[kFixedTextBuffer], double value, std::uint32_t f
   }
 }
 
-void EmitNarrowAsWide(std::u16string& output, const char* text, const FormatSpec<char16_t>& spec) {
-  if (text == nullptr) {
-    EmitField<char16_t>(output, nullptr, spec);
-    return;
-  }
-  const std::size_t length = std::strlen(text);
-  std::size_t count = 0;  // characters plus the terminator
-  if (mbstowcs_s(&count, nullptr, 0, text, length) != 0) {
-    EmitField(output, u"", 0, spec);
-    return;
-  }
-  if (count == 0) {
-    EmitField<char16_t>(output, nullptr, spec);
-    return;
-  }
-  const auto converted = std::make_unique_for_overwrite<char16_t[]>(count + 1);
-  std::size_t written = 0;
-  if (mbstowcs_s(&written, AsWin(converted.get()), count + 1, text, length) != 0) {
-    converted[0] = u'\0';
-  }
-  EmitField<char16_t>(output, converted.get(), spec);
+namespace {
+
+// The runtime's conversions to the other width, in the "C" locale.
+errno_t ConvertText(std::size_t* count, char16_t* out, std::size_t size, const char* text,
+                    std::size_t length) {
+  return mbstowcs_s(count, AsWin(out), size, text, length);
+}
+errno_t ConvertText(std::size_t* count, char* out, std::size_t size, const char16_t* text,
+                    std::size_t length) {
+  return wcstombs_s(count, out, size, AsWin(text), length);
 }
 
-void EmitWideAsNarrow(std::string& output, const char16_t* text, const FormatSpec<char>& spec) {
+// Asks the runtime for the size first, then converts into a buffer of that size plus one, and
+// places the result; null text stays null text.
+template <typename Out, typename In>
+void EmitConverted(std::basic_string<Out>& output, const In* text, const FormatSpec<Out>& spec) {
   if (text == nullptr) {
-    EmitField<char>(output, nullptr, spec);
+    EmitField<Out>(output, nullptr, spec);
     return;
   }
-  const std::size_t length = std::char_traits<char16_t>::length(text);
+  const std::size_t length = std::char_traits<In>::length(text);
   std::size_t count = 0;  // characters plus the terminator
   // A runtime whose size query already sees an unconvertible character fails here: the same
   // failed conversion, so the same empty text as when the second call fails.
-  if (wcstombs_s(&count, nullptr, 0, AsWin(text), length) != 0) {
-    EmitField(output, "", 0, spec);
+  if (ConvertText(&count, static_cast<Out*>(nullptr), 0, text, length) != 0) {
+    const Out empty[1] = {};
+    EmitField(output, empty, 0, spec);
     return;
   }
   if (count == 0) {
-    EmitField<char>(output, nullptr, spec);
+    EmitField<Out>(output, nullptr, spec);
     return;
   }
-  const auto converted = std::make_unique_for_overwrite<char[]>(count + 1);
+  const auto converted = std::make_unique_for_overwrite<Out[]>(count + 1);
   std::size_t written = 0;
-  if (wcstombs_s(&written, converted.get(), count + 1, AsWin(text), length) != 0) {
-    converted[0] = '\0';
-  }
-  EmitField<char>(output, converted.get(), spec);
+  if (ConvertText(&written, converted.get(), count + 1, text, length) != 0) converted[0] = Out{};
+  EmitField<Out>(output, converted.get(), spec);
+}
+
+}  // namespace
+
+void EmitNarrowAsWide(std::u16string& output, const char* text, const FormatSpec<char16_t>& spec) {
+  EmitConverted(output, text, spec);
+}
+
+void EmitWideAsNarrow(std::string& output, const char16_t* text, const FormatSpec<char>& spec) {
+  EmitConverted(output, text, spec);
 }
