@@ -1,7 +1,6 @@
-// The process-wide seams: the clock, thread handles and failure injection.
+// The process-wide seams: the clock and thread handles.
 #include <atomic>
 #include <thread>
-#include <vector>
 
 #include "FreshMachine.h"
 
@@ -39,28 +38,6 @@ TEST_F(Process, ThreadHandleSignalledAfterTheRoutineReturns) {
   EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, INFINITE));
   EXPECT_EQ(2, state);
   EXPECT_TRUE(CloseHandle(thread));
-}
-
-TEST_F(Process, FailuresSkipThenCount) {
-  // CloseHandle of a handle never opened fails with ERROR_INVALID_HANDLE unless injected.
-  constexpr DWORD kNormal = ERROR_INVALID_HANDLE, kInjected = ERROR_ACCESS_DENIED;
-  struct {
-    int count, skip;
-    std::vector<DWORD> errors;
-  } const cases[] = {
-      {1, 0, {kInjected, kNormal}},
-      {2, 1, {kNormal, kInjected, kInjected, kNormal}},
-  };
-  for (const auto& c : cases) {
-    winsim::FailCall(winsim::Api::CloseHandle, kInjected, c.count, c.skip);
-    std::vector<DWORD> errors;
-    for (std::size_t i = 0; i < c.errors.size(); ++i) {
-      EXPECT_FALSE(CloseHandle(reinterpret_cast<HANDLE>(std::uintptr_t{8})));
-      errors.push_back(GetLastError());
-    }
-    EXPECT_EQ(c.errors, errors) << c.count << " after " << c.skip;
-  }
-  EXPECT_EQ(6, winsim::CallCount(winsim::Api::CloseHandle));
 }
 
 }  // namespace

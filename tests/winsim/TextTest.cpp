@@ -9,18 +9,17 @@
 
 namespace {
 
-TEST(Text, WideToNarrow) {
+// Both directions; the size query counts the terminator and succeeds whatever the characters.
+TEST(Text, WideNarrowRoundTrip) {
   struct {
     std::u16string text;
-    std::size_t count;
-    std::size_t needed;  // from the size query, which succeeds whatever the characters
-    errno_t error;       // of the conversion into 16 bytes
+    std::size_t count, needed;
+    errno_t error;  // of the conversion into 16 bytes
     std::string narrow;
   } const cases[] = {
       {u"caf\u00e9", 4, 5, 0, "caf\xe9"},
-      {u"a\u0416b", 3, 4, 42, ""},  // EILSEQ: no narrow form in the "C" locale
-      {u"abcdef", 2, 3, 0, "ab"},   // the count bounds the characters read
-      {u"", 0, 1, 0, ""},
+      {u"a\u0416b", 3, 4, 42, ""},            // EILSEQ: no narrow form in the "C" locale
+      {u"abcdef", 2, 3, 0, "ab"},             // the count bounds the characters read
       {u"0123456789abcdef", 16, 17, 34, ""},  // ERANGE: no room for the terminator
   };
   for (const auto& c : cases) {
@@ -32,18 +31,12 @@ TEST(Text, WideToNarrow) {
     EXPECT_EQ(c.error, wcstombs_s(&converted, buffer, sizeof buffer, c.text.c_str(), c.count));
     EXPECT_EQ(c.error == 0 ? c.needed : 0u, converted);
     EXPECT_EQ(c.narrow, std::string(buffer));
+    if (c.error != 0) continue;
+    char16_t wide[16] = {};
+    EXPECT_EQ(0, mbstowcs_s(&converted, wide, 16, c.narrow.c_str(), c.narrow.size()));
+    EXPECT_EQ(c.text.substr(0, c.count), std::u16string(wide));
+    EXPECT_EQ(c.needed, converted);
   }
-}
-
-TEST(Text, NarrowToWideKeepsEveryByteValue) {
-  std::string all;
-  for (int b = 1; b <= 0xFF; ++b) all += static_cast<char>(b);
-  std::size_t converted = 0;
-  EXPECT_EQ(0, mbstowcs_s(&converted, nullptr, 0, all.c_str(), all.size()));
-  ASSERT_EQ(256u, converted);
-  std::u16string wide(converted, u'x');
-  EXPECT_EQ(0, mbstowcs_s(&converted, wide.data(), wide.size(), all.c_str(), all.size()));
-  for (std::size_t i = 0; i < wide.size(); ++i) EXPECT_EQ(i < 255 ? i + 1 : 0, wide[i]);
 }
 
 // vsprintf_s into the buffer, or _vscprintf's length when there is none.
@@ -69,7 +62,6 @@ TEST(Text, RuntimeFormatReadsLAsDouble) {
     EXPECT_EQ(length, Format(buffer, sizeof buffer, c.format, c.value));
     EXPECT_STREQ(c.text, buffer);
   }
-  EXPECT_EQ(67, Format(nullptr, 0, "%f", 1e60));  // 60 digits, the point and six decimals
   char prefix[8];
   EXPECT_EQ(4, wsprintfA(prefix, "%i: ", 12));  // the log's level prefix
   EXPECT_STREQ("12: ", prefix);
