@@ -37,6 +37,7 @@ enum class Api {
   WaitForSingleObject,
   GetLogicalDriveStringsW,
   QueryDosDeviceW,
+  GetModuleHandleExW,
   Count
 };
 

@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "winsim/Calls.h"
+#include "winsim/ModuleImages.h"
 #include "winsim/ResetParts.h"
 #include "winsim/WideString.h"
 
@@ -196,6 +197,14 @@ int Wow64RedirectionCalls() {
 }
 
 namespace detail {
+HMODULE HostModule() {
+  return ModuleOf(g_hostImage);
+}
+
+bool IsSimulatedModule(HMODULE module) {
+  return module != nullptr && PathOf(module).has_value();
+}
+
 void ResetModules() {
   {
     std::lock_guard lock(g_mutex);

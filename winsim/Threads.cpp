@@ -1,7 +1,8 @@
 // Threads: CreateThread runs the routine on a real thread through winsim's trampoline, which
 // signals the thread's handle only after the routine has returned, so a waiter knows the
 // thread has left the caller's code. The state is shared by the handle and the thread, so
-// closing the handle early is safe.
+// closing the handle early is safe. FreeLibraryAndExitThread unwinds to the trampoline, which
+// gives the module back only once no frame of the routine is left on the stack.
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -25,12 +26,26 @@ struct ThreadState {
   DWORD exitCode = 0;
 };
 
+// Thrown by FreeLibraryAndExitThread, caught by the trampoline of the thread.
+struct ThreadExit {
+  HMODULE module;
+  DWORD exitCode;
+};
+
 std::atomic<int> g_running{0};
 std::atomic<DWORD> g_lastThreadId{0x1000};
 
 void Trampoline(std::shared_ptr<ThreadState> state, LPTHREAD_START_ROUTINE routine,
                 LPVOID parameter) {
-  const DWORD exitCode = routine(parameter);
+  DWORD exitCode = 0;
+  HMODULE release = nullptr;
+  try {
+    exitCode = routine(parameter);
+  } catch (const ThreadExit& exit) {
+    exitCode = exit.exitCode;
+    release = exit.module;
+  }
+  if (release != nullptr) FreeLibrary(release);
   g_running.fetch_sub(1);
   {
     std::lock_guard lock(state->mutex);
@@ -102,6 +117,10 @@ DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
   }
   return state->ended.wait_for(lock, std::chrono::milliseconds(milliseconds), done) ? WAIT_OBJECT_0
                                                                                     : WAIT_TIMEOUT;
+}
+
+void WINAPI FreeLibraryAndExitThread(HMODULE module, DWORD exitCode) {
+  throw ThreadExit{module, exitCode};
 }
 
 namespace winsim {

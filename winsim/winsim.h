@@ -171,6 +171,14 @@ BOOL WINAPI DeleteService(SC_HANDLE service);
 DWORD WINAPI GetModuleFileNameW(HMODULE module, LPWSTR fileName, DWORD size);
 HMODULE WINAPI GetModuleHandleW(LPCWSTR moduleName);
 HMODULE WINAPI LoadLibraryW(LPCWSTR fileName);
+// Only GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS lookups are simulated: an address in a shared
+// object gives its dlopen handle, with one more reference (dlclose gives it back) unless
+// UNCHANGED_REFCOUNT is set; an address in the program gives the host's module, which never
+// unloads.
+#define GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT 0x2u
+#define GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS 0x4u
+BOOL WINAPI GetModuleHandleExW(DWORD flags, LPCWSTR moduleName, HMODULE* module);
+BOOL WINAPI FreeLibrary(HMODULE module);
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName);
 DWORD WINAPI GetCurrentProcessId();
 
@@ -179,6 +187,9 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize,
                            LPTHREAD_START_ROUTINE startAddress, LPVOID parameter,
                            DWORD creationFlags, LPDWORD threadId);
 DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds);
+// Ends a thread made by CreateThread: unwinds its routine, then gives `module` back (FreeLibrary)
+// and ends the thread with `exitCode`, so the routine's code may be unmapped by that release.
+[[noreturn]] void WINAPI FreeLibraryAndExitThread(HMODULE module, DWORD exitCode);
 void WINAPI Sleep(DWORD milliseconds);
 
 // Drives.
