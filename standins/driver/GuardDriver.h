@@ -10,8 +10,13 @@
 //    object; every successful handshake hands out the same address.
 //  - Launches while not guarding are let through at once (outcome LetThrough, counted apart).
 //    Guarding is checked when a launch arrives and again when it gets the record; a stop code
-//    also lets through the launches still waiting for their turn. A request already parked stays
-//    in the record until it is answered or its deadline passes.
+//    also lets through the launches still waiting for their turn.
+//  - Taking the record back: the module sends a stop code only after its pump has ended, and
+//    closes its last handle only after that, so at a successful stop code and at the last close
+//    nobody serves the record. The driver then clears a request still parked there itself (its
+//    launch is let through) or one whose launch timed out, so no launch waits for its deadline
+//    after guarding ended and a later pump never serves a launch nobody waits for. A request
+//    parked while guarding goes on (a failed stop code) stays for the next pump.
 //  - Launches from any number of threads take the record one at a time, in arrival order. Each
 //    writes its path, writes kNoVerdict into Verdict (so a hand-back without a verdict shows),
 //    sets Pending, and polls until Pending is 0; then Verdict 1 is Allowed and anything else
@@ -176,6 +181,7 @@ class GuardDriver {
   std::uint32_t NextPendingValue();
   bool WaitForPendingClear(std::chrono::steady_clock::time_point deadline) const;
   void Leave(std::uint64_t ticket);
+  void TakeBackRecord();
   LaunchResult Finish(Outcome outcome, std::uint32_t verdict,
                       std::chrono::steady_clock::time_point begin);
 
@@ -187,6 +193,7 @@ class GuardDriver {
   bool guarding_ = false;
   bool handedOut_ = false;  // a handshake has succeeded
   bool orphaned_ = false;   // the record holds a timed-out request not yet answered
+  bool takenBack_ = false;  // the driver cleared the parked request itself
   std::deque<std::uint64_t> queue_;
   std::uint64_t nextTicket_ = 0;
   int openHandles_ = 0;

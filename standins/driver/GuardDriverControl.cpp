@@ -123,6 +123,7 @@ bool GuardDriver::Switch(bool guard, const void* in, DWORD inSize, void* out, DW
     return false;
   }
   guarding_ = guard;
+  if (!guard) TakeBackRecord();
   changed_.notify_all();
   return true;
 }
@@ -139,6 +140,7 @@ void GuardDriver::Closed() {
   ++stats_.closes;
   if (openHandles_ == 0) {
     guarding_ = false;
+    TakeBackRecord();
     changed_.notify_all();
   }
 }

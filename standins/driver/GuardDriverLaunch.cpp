@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <thread>
+#include <utility>
 
 #include "GuardDriver.h"
 
@@ -35,6 +36,15 @@ GuardDriver::LaunchResult GuardDriver::Finish(Outcome outcome, std::uint32_t ver
       break;
   }
   return LaunchResult{outcome, Clock::now() - begin, verdict};
+}
+
+// Called with mutex_ held, when no pump can be serving the record: a request still parked is
+// cleared here, and its launch (if one still waits) sees takenBack_ and is let through.
+void GuardDriver::TakeBackRecord() {
+  if (PendingOf(slot_).load(std::memory_order_acquire) == 0) return;
+  takenBack_ = !orphaned_;
+  orphaned_ = false;
+  PendingOf(slot_).store(0, std::memory_order_release);
 }
 
 // Called with mutex_ held: the launch gives up its place and wakes the others.
@@ -99,6 +109,7 @@ GuardDriver::LaunchResult GuardDriver::Launch(std::u16string_view path) {
 
   lock.lock();
   Leave(ticket);
+  if (std::exchange(takenBack_, false)) return Finish(Outcome::LetThrough, kNoVerdict, begin);
   if (!answered) {
     // The module may still answer: nobody writes the record until it has.
     orphaned_ = true;
