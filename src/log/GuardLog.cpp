@@ -28,44 +28,51 @@ std::string Timestamp() {
   return stamp;
 }
 
-// Converts the message to narrow text in the "C" locale and hands it to the sink with the
-// count the runtime reports, which includes the terminating zero byte. A message the runtime
-// cannot convert (a character above U+00FF) arrives as an empty piece of length 0.
-void SendMessagePiece(const std::u16string& message) {
+// The message as narrow text in the "C" locale, with the count the runtime reports (which
+// includes the terminating zero byte). A message the runtime cannot convert (a character above
+// U+00FF) becomes an empty piece of length 0.
+struct NarrowMessage {
+  std::unique_ptr<char[]> text;
+  std::size_t length = 0;
+};
+
+NarrowMessage ToNarrow(const std::u16string& message) {
   const WCHAR* wide = AsWin(message.c_str());
   std::size_t count = 0;
   wcstombs_s(&count, nullptr, 0, wide, message.size());
-  if (count == 0) return;
-
+  NarrowMessage narrow;
+  if (count == 0) return narrow;
   const std::size_t size = count + 1;
-  const auto narrow = std::make_unique<char[]>(size);
-  std::size_t converted = 0;
-  wcstombs_s(&converted, narrow.get(), size, wide, message.size());
-  LogSink(narrow.get(), static_cast<int>(converted));
+  narrow.text = std::make_unique<char[]>(size);
+  wcstombs_s(&narrow.length, narrow.text.get(), size, wide, message.size());
+  return narrow;
+}
+
+// Every piece is made before the first one is sent, so a line that cannot be made for want of
+// memory never reaches the sink in part.
+void SendLine(int level, const char16_t* format, va_list args) {
+  const std::string stamp = Timestamp();
+  std::u16string message;
+  FormatWide(message, format, args);
+  const NarrowMessage narrow = ToNarrow(message);
+  char prefix[16] = {};
+  wsprintfA(prefix, "%i: ", level);
+
+  LogSink(stamp.c_str(), static_cast<int>(stamp.size()));
+  LogSink(prefix, -1);
+  if (narrow.text) LogSink(narrow.text.get(), static_cast<int>(narrow.length));
 }
 
 }  // namespace
 
-void GuardLog(int level, const char16_t* format, ...) {
+void GuardLog(int level, const char16_t* format, ...) noexcept {
   if (level <= 0) return;
-
-  const std::string stamp = Timestamp();
-  LogSink(stamp.c_str(), static_cast<int>(stamp.size()));
-
-  std::u16string message;
   va_list args;
   va_start(args, format);
   try {
-    FormatWide(message, format, args);
+    SendLine(level, format, args);
   } catch (...) {
-    va_end(args);  // the argument list is closed on every way out; the exception goes on
-    throw;
+    // Dropped: logging never fails towards its caller.
   }
   va_end(args);
-
-  char prefix[16] = {};
-  wsprintfA(prefix, "%i: ", level);
-  LogSink(prefix, -1);
-
-  SendMessagePiece(message);
 }

@@ -5,12 +5,17 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "SinkCapture.h"
 #include "log/GuardLog.h"
+
+// FailingAllocation.cpp: allocations before operator new throws once; negative: never.
+extern int g_allocationsBeforeFailure;
 
 namespace {
 
@@ -48,6 +53,27 @@ TEST(GuardLog, SinkPiecesOfEachCall) {
       pieces.erase(pieces.begin());
     }
     EXPECT_EQ(pieces, c.afterStamp);
+  }
+}
+
+// Whichever of its own allocations fails, GuardLog neither throws nor sends part of the line.
+// The capture is warmed first, so that the sink's own records need no new memory.
+TEST(GuardLog, LineThatCannotBeMadeIsDroppedWhole) {
+  auto capture = std::make_unique<SinkCapture>();
+  for (int i = 0; i < 3; ++i) GuardLog(1, u"warm\n");
+  for (int allowed = 0;; ++allowed) {
+    capture.reset();
+    capture = std::make_unique<SinkCapture>();
+    g_allocationsBeforeFailure = allowed;
+    GuardLog(1, u"no mem %d\n", 7);  // short: the sink keeps it without allocating
+    const bool failed = std::exchange(g_allocationsBeforeFailure, -1) < 0;
+    const std::size_t pieces = capture->Pieces().size();
+    if (!failed) {
+      EXPECT_EQ(pieces, 3u);
+      EXPECT_GT(allowed, 1) << "the message and its narrow text are allocated";
+      break;
+    }
+    EXPECT_EQ(pieces, 0u) << "allocation " << allowed << " failed, yet pieces were sent";
   }
 }
 
