@@ -5,6 +5,7 @@
 #include "driverlink/Protocol.h"
 #include "log/GuardLog.h"
 #include "module/ModuleState.h"
+#include "platform/ModuleOf.h"
 #include "requests/RequestPump.h"
 
 namespace {
@@ -21,19 +22,24 @@ bool SendControlCode(DWORD code) {
 bool EnsurePump() {
   if (g_hPumpThread) return true;
   g_bStopPump = false;
-  g_bPumpRunning = true;
+  // The pump's reference to the module, taken before the thread exists: an unload right after
+  // Start then finds the module still referenced and cannot unmap the code the pump runs.
+  UniqueModuleReference moduleForPump = ReferenceModuleOf(RequestPump);
   DWORD threadId = 0;
-  g_hPumpThread.reset(CreateThread(nullptr, 0, RequestPump, nullptr, 0, &threadId));
-  if (g_hPumpThread) return true;
+  if (moduleForPump) {
+    g_hPumpThread.reset(CreateThread(nullptr, 0, RequestPump, nullptr, 0, &threadId));
+  }
+  if (g_hPumpThread) {
+    moduleForPump.release();  // the pump gives it back as it ends
+    return true;
+  }
   const DWORD error = GetLastError();
-  g_bPumpRunning = false;
+  moduleForPump.reset();
   GuardLog(3, u"VtClient\t Unable to start ipc thread. Last Error: %#x\n", error);
   return false;
 }
 
-}  // namespace
-
-bool CVantor::Start() {
+bool StartGuarding() {
   if (!g_bInitialized) {
     g_bInitialized = DriverLink::Initialize();
     if (!g_bInitialized) {
@@ -51,7 +57,7 @@ bool CVantor::Start() {
   return false;
 }
 
-bool CVantor::Stop() {
+bool StopGuarding() {
   if (!g_bInitialized) {
     GuardLog(2, u"VtClient\t Stop. Driver is not even initialized.\n");
     return true;
@@ -66,6 +72,28 @@ bool CVantor::Stop() {
   }
   GuardLog(3, u"VtClient\t Stop IOCTL failed.\n");
   return false;
+}
+
+// The host may be built by another compiler, which cannot catch this module's exceptions: none
+// leaves an export. Logging never throws, so the line is always attempted.
+template <typename Operation>
+bool AtExportBoundary(Operation operation, const char16_t* failureLine) noexcept {
+  try {
+    return operation();
+  } catch (...) {
+    GuardLog(3, failureLine);
+    return false;
+  }
+}
+
+}  // namespace
+
+bool CVantor::Start() {
+  return AtExportBoundary(StartGuarding, u"VtClient\t Start failed: exception caught.\n");
+}
+
+bool CVantor::Stop() {
+  return AtExportBoundary(StopGuarding, u"VtClient\t Stop failed: exception caught.\n");
 }
 
 CVantor& CVantor::operator=(const CVantor&) {

@@ -1,27 +1,24 @@
 // The module's load set-up and unload steps, as static objects in the order the load requires.
 // The loader constructs them in definition order when the module is loaded and destroys them in
-// reverse order when it is unloaded. Only the shared library contains this file.
+// reverse order when it is unloaded. Only the shared library contains this file. No pump runs
+// at unload: a running pump holds a reference to the module, which keeps it loaded.
 #include <new>
 
 #include "driverlink/DriverLink.h"
 #include "log/GuardLog.h"
 #include "module/ModuleState.h"
-#include "module/UnloadPump.h"
 #include "paths/PathConverter.h"
 
 namespace {
 
 // Loading never takes the host down: a step that runs out of memory is logged and leaves its
-// state empty. The log line itself may fail for the same reason; then it is dropped.
+// state empty.
 template <typename Step>
 void RunLoadStep(Step step, const char16_t* outOfMemoryMessage) {
   try {
     step();
   } catch (const std::bad_alloc&) {
-    try {
-      GuardLog(3, outOfMemoryMessage);
-    } catch (const std::bad_alloc&) {
-    }
+    GuardLog(3, outOfMemoryMessage);
   }
 }
 
@@ -43,14 +40,7 @@ struct DriverLinkStep {
   ~DriverLinkStep() { DriverLink::Release(); }
 };
 
-// Destroyed first: a pump still running is stopped before the record and the map go away.
-struct PumpStep {
-  PumpStep() = default;
-  ~PumpStep() { StopPumpForUnload(); }
-};
-
 DriveMapStep driveMapStep;
 DriverLinkStep driverLinkStep;
-PumpStep pumpStep;
 
 }  // namespace

@@ -11,7 +11,3 @@ extern bool g_bInitialized;
 extern UniqueHandle g_hPumpThread;
 // Request from the host's thread to the pump to end; read afresh on every pass.
 extern std::atomic<bool> g_bStopPump;
-// Set before the pump thread is created, cleared by the pump as the last thing it does, so the
-// unload step can tell that the pump has left the shared record and the DriveMap without waiting
-// on the thread handle.
-extern std::atomic<bool> g_bPumpRunning;

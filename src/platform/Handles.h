@@ -1,5 +1,6 @@
 #pragma once
-// RAII owners for kernel handles and service-manager handles: closed on every path.
+// RAII owners for kernel handles, service-manager handles and module references: given back on
+// every path.
 #include <utility>
 
 #include "platform/Win32.h"
@@ -50,5 +51,14 @@ struct ServiceHandleTraits {
   static void Close(Handle h) noexcept { ::CloseServiceHandle(h); }
 };
 
+// A counted reference to a loaded module: the module stays loaded until it is given back.
+struct ModuleReferenceTraits {
+  using Handle = HMODULE;
+  static constexpr Handle Empty() noexcept { return nullptr; }
+  static bool IsValid(Handle h) noexcept { return h != nullptr; }
+  static void Close(Handle h) noexcept { ::FreeLibrary(h); }
+};
+
 using UniqueHandle = UniqueOwner<KernelHandleTraits>;
 using UniqueServiceHandle = UniqueOwner<ServiceHandleTraits>;
+using UniqueModuleReference = UniqueOwner<ModuleReferenceTraits>;

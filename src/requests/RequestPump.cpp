@@ -6,6 +6,7 @@
 #include "module/ModuleState.h"
 #include "paths/PathConverter.h"
 #include "platform/Imports.h"
+#include "platform/ModuleOf.h"
 #include "platform/ProcAddress.h"
 
 namespace {
@@ -37,26 +38,33 @@ bool AllowedByScanner(std::u16string& path) {
   return CGuardHelper::VtAllowExecution(AsWin(path.c_str()));
 }
 
-// Clears g_bPumpRunning when the pump routine is left, however it is left.
-struct RunningFlagClearer {
-  ~RunningFlagClearer() { g_bPumpRunning.store(false, std::memory_order_release); }
-};
+void ServeUntilStopped() {
+  do {
+    if (PendingOf(g_pSharedSlot).load(std::memory_order_acquire) == 0) {
+      Sleep(10);
+    } else {
+      ServeRequest();
+    }
+  } while (!g_bStopPump);
+}
 
 }  // namespace
 
-std::u16string CopyImagePath(const SharedSlot& slot) {
+std::optional<std::u16string> CopyImagePath(const SharedSlot& slot) {
   const char16_t* text = slot.ImagePath;
-  std::size_t length = 0;
-  while (length < kMaxImagePathUnits && text[length] != 0) ++length;
-  return std::u16string(text, length);
+  for (std::size_t length = 0; length <= kMaxImagePathUnits; ++length) {
+    if (text[length] == 0) return std::u16string(text, length);
+  }
+  return std::nullopt;
 }
 
 void ServeRequest() {
-  std::u16string path;
   std::uint32_t verdict = 0;
   try {
-    path = CopyImagePath(*g_pSharedSlot);
-    verdict = AllowedByScanner(path) ? 1 : 0;
+    // A path the driver did not terminate within the bound is not judged: it may not run.
+    if (std::optional<std::u16string> path = CopyImagePath(*g_pSharedSlot)) {
+      verdict = AllowedByScanner(*path) ? 1 : 0;
+    }
   } catch (...) {
     // Copy, conversion or scanner failed: the launch may not run, and it is still answered.
     verdict = 0;
@@ -66,15 +74,9 @@ void ServeRequest() {
 }
 
 DWORD WINAPI RequestPump(LPVOID) {
-  RunningFlagClearer clearer;
   DisableWow64Redirection();
-  if (g_bStopPump) return 0;
-  do {
-    if (PendingOf(g_pSharedSlot).load(std::memory_order_acquire) == 0) {
-      Sleep(10);
-    } else {
-      ServeRequest();
-    }
-  } while (!g_bStopPump);
-  return 0;
+  if (!g_bStopPump) ServeUntilStopped();
+  // Start took a reference to the module for this thread. Giving it back and ending the thread
+  // in one call means no code of the module runs once the module may be unloaded.
+  FreeLibraryAndExitThread(ModuleOf(RequestPump), 0);
 }

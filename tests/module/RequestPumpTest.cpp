@@ -100,7 +100,8 @@ TEST_F(RequestPumpTest, PumpEndsAtOnceWhenTheStopFlagIsAlreadySet) {
   slot->Pending = 1;
   g_pSharedSlot = slot;
   g_bStopPump = true;
-  EXPECT_EQ(RequestPump(nullptr), 0u);
+  const UniqueHandle pump(CreateThread(nullptr, 0, RequestPump, nullptr, 0, nullptr));
+  ASSERT_EQ(WaitForSingleObject(pump.get(), INFINITE), WAIT_OBJECT_0);
   EXPECT_EQ(slot->Pending, 1u) << "the record was not served";
   EXPECT_EQ(ArbiterQueryCount(), 0);
   EXPECT_EQ(winsim::Wow64RedirectionCalls(), 1);

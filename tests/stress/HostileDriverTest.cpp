@@ -24,8 +24,8 @@ class HostileDriverTest : public ModuleHarness {
 };
 
 // Lone surrogates pass through conversion unchanged, also in a device name; the first zero unit
-// ends a path. A record with no zero unit up to the guard page (the driver repeats the pattern
-// over the whole path area) is read for exactly kMaxImagePathUnits units.
+// ends a path. A path of the longest length is served whole; a record with no zero unit up to the
+// guard page (the driver repeats the pattern over the whole path area) is denied unasked.
 TEST_F(HostileDriverTest, PathsReachTheScannerExactly) {
   winsim::AddDrive(u'S', {u"\\Device\\Vol\xDC00"});
   ASSERT_TRUE(CVantor::Start());
@@ -38,22 +38,27 @@ TEST_F(HostileDriverTest, PathsReachTheScannerExactly) {
       {u"\\Device\\HarddiskVolume1\\ok.exe\0\\blocked.exe"s, u"C:\\ok.exe"},
       {u"\0\\Device\\HarddiskVolume1\\blocked.exe"s, u""}};
   for (const auto& [kernel, scanned] : cases) ExpectServed(kernel, scanned);
+
+  driver->SetPathMode(GuardDriver::PathMode::Overlong, kMaxImagePathUnits);
+  const std::u16string longest = u"\\Device\\HarddiskVolume1\\blocked";
+  std::u16string scanned = u"C:\\blocked\\" + std::u16string(kMaxImagePathUnits, u'x');
+  scanned.resize(kMaxImagePathUnits - kVolume1.size() + 2);
+  ExpectServed(longest, scanned);
+
   driver->SetPathMode(GuardDriver::PathMode::Unterminated);
-  for (std::u16string_view pattern : {u"\\Device\\Mup\\server\\a.exe",
-                                      u"\\Device\\HarddiskVolume1\\blocked\\", u"\xDC00\xD800"}) {
-    std::u16string scanned;
-    while (scanned.size() < kMaxImagePathUnits) scanned += pattern;
-    scanned.resize(kMaxImagePathUnits);
-    if (scanned.starts_with(kVolume1)) scanned.replace(0, kVolume1.size(), u"C:");
-    ExpectServed(pattern, scanned);
+  for (std::u16string_view pattern :
+       {u"\\Device\\Mup\\server\\a.exe", u"\\Device\\HarddiskVolume1\\ok\\", u"\xDC00\xD800"}) {
+    ArbiterClearQueries();
+    EXPECT_EQ(driver->Launch(pattern).outcome, Outcome::Denied);
+    EXPECT_EQ(ArbiterQueryCount(), 0);
     const std::u16string_view area(driver->Slot()->ImagePath, GuardDriver::kPathAreaUnits);
     EXPECT_EQ(area.find(u'\0'), area.npos);  // the premise: no zero up to the guard page
   }
 }
 
-// The module judges the 16 bytes the driver wrote: none, or a zero SlotAddress, refuse the
-// handshake with the cause logged and no device handle kept; any other address is taken at its
-// word (the module trusts the driver's address).
+// The module judges the 16 bytes the driver wrote: none, a zero SlotAddress or a misaligned one
+// refuse the handshake with the cause logged and no device handle kept; any other address is
+// taken at its word (the module trusts the driver's address).
 TEST_F(HostileDriverTest, HandshakeRepliesAreJudgedByTheirBytes) {
   ASSERT_TRUE(DriverLink::Initialize());  // starts the service: later attempts find it running
   g_hDevice.reset();
@@ -69,10 +74,11 @@ TEST_F(HostileDriverTest, HandshakeRepliesAreJudgedByTheirBytes) {
     capture = std::make_unique<SinkCapture>();
     const bool connected = DriverLink::Initialize();
     const std::uint32_t address = driver->LastReply()->reply.SlotAddress;
+    const std::string shown = std::to_string(static_cast<std::int32_t>(address));
     if (line.empty())  // garbage, never all zero
-      line = address == 0 ? noAddress
-                          : "1: VtClient\t Initialized, shared buffer ptr: " +
-                                std::to_string(static_cast<std::int32_t>(address)) + "\n";
+      line = address == 0       ? noAddress
+             : address % 4 != 0 ? cause + "shared buffer ptr " + shown + " is not 4-byte aligned.\n"
+                                : "1: VtClient\t Initialized, shared buffer ptr: " + shown + "\n";
     EXPECT_EQ(Lines(), LineList{line});
     EXPECT_EQ(connected, line.starts_with("1: "));
     EXPECT_EQ(winsim::OpenHandleCount(winsim::HandleKind::Device), devices + connected);
