@@ -12,7 +12,7 @@
 namespace {
 
 // The system-service number sits as the 32-bit operand of the "mov eax, imm32" in ntdll's
-// NtCreateSection stub. False when ntdll has no such entry.
+// NtCreateSection stub. False when ntdll has no such entry or its code begins otherwise.
 bool ReadServiceNumber(std::uint32_t& serviceNumber) {
   const HMODULE ntdll = GetModuleHandleW(AsWin(u"ntdll.dll"));
   const FARPROC entry = ntdll != nullptr ? GetProcAddress(ntdll, "NtCreateSection") : nullptr;
@@ -21,7 +21,14 @@ bool ReadServiceNumber(std::uint32_t& serviceNumber) {
              GetLastError());
     return false;
   }
-  std::memcpy(&serviceNumber, ProcCode(entry) + kServiceNumberOffset, sizeof serviceNumber);
+  const BYTE* code = ProcCode(entry);
+  if (!std::equal(kServiceStubPrefix.begin(), kServiceStubPrefix.end(), code)) {
+    GuardLog(3,
+             u"VtClient\t NtCreateSection in ntdll does not begin as expected, no service "
+             u"number to hand over.\n");
+    return false;
+  }
+  std::memcpy(&serviceNumber, code + kServiceNumberOffset, sizeof serviceNumber);
   return true;
 }
 
@@ -57,6 +64,14 @@ bool Handshake() {
     GuardLog(3,
              u"VtClient\t Initialize failure, failure to get shared buffer ptr, last error: %d\n",
              GetLastError());
+    return false;
+  }
+  // Pending and Verdict are 32-bit words shared with the driver: each store must be one aligned
+  // store, which a misaligned record cannot give.
+  if (reply.SlotAddress % alignof(std::uint32_t) != 0) {
+    g_pSharedSlot = nullptr;  // never handed to a pump
+    GuardLog(3, u"VtClient\t Initialize failure, shared buffer ptr %d is not 4-byte aligned.\n",
+             static_cast<std::int32_t>(reply.SlotAddress));
     return false;
   }
   GuardLog(1, u"VtClient\t Initialized, shared buffer ptr: %d\n",

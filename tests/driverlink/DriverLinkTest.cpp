@@ -188,9 +188,18 @@ TEST_F(DriverLinkTest, DriverPathIsTheExecutablesDirectoryAndTheDriverFile) {
   }
 }
 
+// The four bytes after "mov eax" are the service number; a stub that begins with anything else
+// (here a patched-in jump) has none, and the handshake is not attempted.
 TEST_F(DriverLinkTest, TheDriverSeesTheServiceNumberTheProcessIdAndTwoZeroWords) {
-  // The stub's first byte is not looked at: the four after it are copied whatever it is.
   winsim::SetNtCreateSectionCode(std::vector<BYTE>{0xE9, 0x78, 0x56, 0x34, 0x12, 0xC3});
+  EXPECT_FALSE(DriverLink::Initialize());
+  ExpectLines(kError +
+              "NtCreateSection in ntdll does not begin as expected, no service number "
+              "to hand over.\n");
+  ExpectHandles(0);
+  EXPECT_EQ(driver_->Stats().initializeCodes, 0u);
+
+  winsim::SetNtCreateSectionCode(std::vector<BYTE>{0xB8, 0x78, 0x56, 0x34, 0x12, 0xC3});
   winsim::SetProcessId(0x00ABCDEF);
   g_InitializeRequest.Reserved[0] = g_InitializeRequest.Reserved[1] = 0xAAAAAAAA;
   ASSERT_TRUE(DriverLink::Initialize());
