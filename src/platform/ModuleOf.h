@@ -23,8 +23,8 @@ UniqueModuleReference ReferenceModuleOf(F* code) noexcept {
 template <typename F>
 HMODULE ModuleOf(F* code) noexcept {
   HMODULE module = nullptr;
-  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                         GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     detail::CodeAddress(code), &module);
+  GetModuleHandleExW(
+      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+      detail::CodeAddress(code), &module);
   return module;
 }
