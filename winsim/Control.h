@@ -38,6 +38,7 @@ enum class Api {
   GetLogicalDriveStringsW,
   QueryDosDeviceW,
   GetModuleHandleExW,
+  Sleep,  // counted and journaled; it cannot fail
   Count
 };
 

@@ -3,14 +3,18 @@
 #include <chrono>
 #include <thread>
 
-#include "winsim/Control.h"
+#include "winsim/Calls.h"
 #include "winsim/ResetParts.h"
+
+using namespace winsim;
 
 namespace {
 std::atomic<double> g_scale{1.0};
 }
 
 void WINAPI Sleep(DWORD milliseconds) {
+  detail::EnterCall(Api::Sleep,
+                    [&] { return detail::CallLine("Sleep").Timeout(milliseconds).Done(); });
   if (milliseconds == INFINITE) {
     for (;;) std::this_thread::sleep_for(std::chrono::hours(24));
   }

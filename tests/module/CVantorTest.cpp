@@ -128,7 +128,7 @@ std::vector<std::string> HostThreadCalls(std::vector<std::string> journal) {
   std::vector<std::string> calls;
   for (std::string& line : journal) {
     if (line.starts_with("LoadLibraryW") || line.find("Wow64") != std::string::npos ||
-        line.starts_with("GetModuleHandleExW(0x6"))
+        line.starts_with("GetModuleHandleExW(0x6") || line.starts_with("Sleep"))
       continue;
     if (const auto open = line.find("(0x"); open != std::string::npos)
       line.replace(open + 1, line.find_first_of(",)", open) - open - 1, "h");

@@ -107,6 +107,20 @@ TEST_F(RequestPumpTest, PumpEndsAtOnceWhenTheStopFlagIsAlreadySet) {
   EXPECT_EQ(winsim::Wow64RedirectionCalls(), 1);
 }
 
+// An idle pass costs one look at Pending and a 10 ms sleep, never a busy loop.
+TEST_F(RequestPumpTest, IdlePassesSleepTenMillisecondsEach) {
+  winsim::StartJournal();
+  StartGuarding();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (winsim::CallCount(winsim::Api::Sleep) < 3 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::yield();
+  ASSERT_TRUE(CVantor::Stop());
+  std::vector<std::string> sleeps = winsim::TakeJournal();
+  std::erase_if(sleeps, [](const std::string& line) { return !line.starts_with("Sleep"); });
+  EXPECT_GE(sleeps.size(), 3u);
+  EXPECT_EQ(sleeps, std::vector<std::string>(sleeps.size(), "Sleep(10)"));
+}
+
 TEST_F(RequestPumpTest, ServesWithoutTheWow64Function) {
   winsim::SetWow64RedirectionPresent(false);
   StartGuarding();
