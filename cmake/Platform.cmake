@@ -9,6 +9,8 @@ if(WIN32)
   # The product carries no MinGW runtime DLLs: libgcc, libstdc++ and winpthread are linked in.
   add_link_options(-static -static-libgcc -static-libstdc++)
   add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
+  # The shielded scanner call is written in assembly (src/platform/ScannerCall-*.S).
+  enable_language(ASM)
   find_program(VANTOR_DLLTOOL NAMES ${VANTOR_TOOL_PREFIX}dlltool REQUIRED)
   find_program(VANTOR_OBJDUMP NAMES ${VANTOR_TOOL_PREFIX}objdump REQUIRED)
 else()

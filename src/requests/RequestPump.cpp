@@ -5,8 +5,8 @@
 #include "driverlink/DriverLinkState.h"
 #include "module/ModuleState.h"
 #include "paths/PathConverter.h"
-#include "platform/Imports.h"
 #include "platform/ProcAddress.h"
+#include "platform/ScannerCall.h"
 
 namespace {
 
@@ -34,7 +34,7 @@ bool AllowedByScanner(std::u16string& path) {
     PathConverter::BuildDriveMap();
     PathConverter::ConvertDevicePath(path);
   }
-  return CGuardHelper::VtAllowExecution(AsWin(path.c_str()));
+  return AskScanner(AsWin(path.c_str())) == ScannerAnswer::Allowed;
 }
 
 // Clears g_bPumpRunning when the pump routine is left, however it is left.
