@@ -5,12 +5,14 @@
 #   pe-check.sh OBJDUMP FILE imports-name DLL NAME          NAME is imported by name from DLL
 #   pe-check.sh OBJDUMP FILE imports-ordinal-only DLL ORD   DLL gives exactly ordinal ORD, no names
 #   pe-check.sh OBJDUMP FILE dlls-within DLL...             imported DLLs are among these
+#   pe-check.sh OBJDUMP FILE lacks-symbols ERE              (FILE with symbols) no symbol matches
 #   pe-check.sh OBJDUMP FILE import-used-under-chain-head SLOT
 #       (i686, FILE with symbols) every instruction that reads the import slot SLOT lies in a
 #       function that puts its own record at the head of the exception chain (esp into FS:[0])
 # Exits 1 with a message when the file does not match.
 set -uo pipefail
 objdump=$1 file=$2 check=$3
+nm=${objdump%objdump}nm
 shift 3
 dump=$("$objdump" -p "$file") || { echo "cannot read $file"; exit 1; }
 
@@ -62,8 +64,11 @@ case $check in
       grep -qxF "$(tr 'A-Z' 'a-z' <<<"$dll")" <<<"$allowed" || fail "unexpected DLL dependency $dll"
     done < <(sed -nE 's/^\tDLL Name: (.*)$/\1/p' <<<"$dump")
     ;;
+  lacks-symbols)
+    found=$("$nm" "$file" | awk '{print $NF}' | grep -E "$1")
+    [ -z "$found" ] || fail "has symbols matching $1: $(echo $found | cut -c1-200)"
+    ;;
   import-used-under-chain-head)
-    nm=${objdump%objdump}nm
     slot=$("$nm" "$file" | awk -v s="$1" '$3 == s {print $1}')
     [ -n "$slot" ] || fail "no import slot $1"
     # objdump -d heads each function with "ADDR <name>:" and prints the slot as 0x without zeros.
