@@ -5,6 +5,7 @@
 #   pe-check.sh OBJDUMP FILE imports-name DLL NAME          NAME is imported by name from DLL
 #   pe-check.sh OBJDUMP FILE imports-ordinal-only DLL ORD   DLL gives exactly ordinal ORD, no names
 #   pe-check.sh OBJDUMP FILE dlls-within DLL...             imported DLLs are among these
+#   pe-check.sh OBJDUMP FILE lacks-text TEXT                TEXT appears nowhere in the file
 #   pe-check.sh OBJDUMP FILE lacks-symbols ERE              (FILE with symbols) no symbol matches
 #   pe-check.sh OBJDUMP FILE import-used-under-chain-head SLOT
 #       (i686, FILE with symbols) every instruction that reads the import slot SLOT lies in a
@@ -63,6 +64,9 @@ case $check in
     while read -r dll; do
       grep -qxF "$(tr 'A-Z' 'a-z' <<<"$dll")" <<<"$allowed" || fail "unexpected DLL dependency $dll"
     done < <(sed -nE 's/^\tDLL Name: (.*)$/\1/p' <<<"$dump")
+    ;;
+  lacks-text)
+    ! grep -qaF "$1" "$file" || fail "contains the text $1"
     ;;
   lacks-symbols)
     found=$("$nm" "$file" | awk '{print $NF}' | grep -E "$1")
