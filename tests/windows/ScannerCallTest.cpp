@@ -15,57 +15,44 @@ struct Counted {
   ~Counted() { ++destroyed; }
 };
 
-constexpr DWORD kArbitraryCode = 0x0BADC0DE;
-
-bool Allow(const wchar_t*, void*) {
+// Raises the code with what a Visual C++ throw passes: magic number, object, throw information,
+// module base. Returns only if a handler let execution continue.
+bool Raise(DWORD code, DWORD flags) {
+  const ULONG_PTR parameters[4] = {0x19930520, reinterpret_cast<ULONG_PTR>(&flags), 0, 0};
+  RaiseException(code, flags, 4, parameters);
   return true;
-}
-bool Deny(const wchar_t*, void*) {
-  return false;
-}
-// What a Visual C++ throw raises: magic number, object, throw information, module base.
-bool RaiseVisualCpp(const wchar_t*, void*) {
-  int object = 0;
-  const ULONG_PTR parameters[4] = {0x19930520, reinterpret_cast<ULONG_PTR>(&object), 0, 0};
-  RaiseException(0xE06D7363, EXCEPTION_NONCONTINUABLE, 4, parameters);
-  return true;
-}
-bool DereferenceNull(const wchar_t*, void*) {
-  int* volatile nowhere = nullptr;
-  return *nowhere != 0;
-}
-bool RaiseNoncontinuable(const wchar_t*, void*) {
-  RaiseException(kArbitraryCode, EXCEPTION_NONCONTINUABLE, 0, nullptr);
-  return true;
-}
-bool RaiseContinuable(const wchar_t*, void*) {
-  RaiseException(kArbitraryCode, 0, 0, nullptr);
-  return true;
-}
-bool ExecuteIllegal(const wchar_t*, void*) {
-  __builtin_trap();
-}
-// The local is destroyed by the unwind, the thrown object by its runtime once it is caught.
-bool ThrowGcc(const wchar_t*, void*) {
-  Counted local;
-  throw Counted{};
 }
 
+using enum ScannerAnswer;
 struct Row {
   const char* callee;
   ArbiterHook hook;
   ScannerAnswer answer;
-  int destroyed;
+  int destroyed;  // the GCC throw: its local by the unwind, its object by its runtime
 };
 const Row kRows[] = {
-    {"returns true", Allow, ScannerAnswer::Allowed, 0},
-    {"returns false", Deny, ScannerAnswer::Denied, 0},
-    {"raises a Visual C++ exception", RaiseVisualCpp, ScannerAnswer::Raised, 0},
-    {"dereferences null", DereferenceNull, ScannerAnswer::Raised, 0},
-    {"raises a noncontinuable code", RaiseNoncontinuable, ScannerAnswer::Raised, 0},
-    {"raises a continuable code", RaiseContinuable, ScannerAnswer::Raised, 0},
-    {"executes an illegal instruction", ExecuteIllegal, ScannerAnswer::Raised, 0},
-    {"throws a GCC exception", ThrowGcc, ScannerAnswer::Raised, 2},
+    {"returns true", [](const wchar_t*, void*) { return true; }, Allowed, 0},
+    {"returns false", [](const wchar_t*, void*) { return false; }, Denied, 0},
+    {"raises a Visual C++ exception",
+     [](const wchar_t*, void*) { return Raise(0xE06D7363, EXCEPTION_NONCONTINUABLE); }, Raised, 0},
+    {"dereferences null",
+     [](const wchar_t*, void*) {
+       int* volatile nowhere = nullptr;
+       return *nowhere != 0;
+     },
+     Raised, 0},
+    {"raises a noncontinuable code",
+     [](const wchar_t*, void*) { return Raise(0x0BADC0DE, EXCEPTION_NONCONTINUABLE); }, Raised, 0},
+    {"raises a continuable code", [](const wchar_t*, void*) { return Raise(0x0BADC0DE, 0); },
+     Raised, 0},
+    {"executes an illegal instruction", [](const wchar_t*, void*) -> bool { __builtin_trap(); },
+     Raised, 0},
+    {"throws a GCC exception",
+     [](const wchar_t*, void*) -> bool {
+       Counted local;
+       throw Counted{};
+     },
+     Raised, 2},
 };
 
 ScannerAnswer Ask(ArbiterHook hook) {
@@ -82,7 +69,7 @@ TEST(ScannerCall, EveryExceptionEndsAsRaisedAndTheThreadCarriesOn) {
       destroyed = 0;
       ASSERT_EQ(Ask(row.hook), row.answer) << row.callee << ", round " << round;
       ASSERT_EQ(destroyed, row.destroyed) << row.callee;
-      ASSERT_EQ(Ask(Allow), ScannerAnswer::Allowed) << "after the callee " << row.callee;
+      ASSERT_EQ(Ask(kRows[0].hook), Allowed) << "after the callee " << row.callee;
     }
   }
   // The caller's own handlers are intact.
