@@ -7,6 +7,8 @@
 #   pe-check.sh OBJDUMP FILE dlls-within DLL...             imported DLLs are among these
 #   pe-check.sh OBJDUMP FILE lacks-text TEXT                TEXT appears nowhere in the file
 #   pe-check.sh OBJDUMP FILE lacks-symbols ERE              (FILE with symbols) no symbol matches
+#   pe-check.sh OBJDUMP FILE seh-handlers-allowed            (i686) Windows may call any exception
+#       handler in the image: not marked NO_SEH, and no load configuration (so no SafeSEH table)
 #   pe-check.sh OBJDUMP FILE import-used-under-chain-head SLOT
 #       (i686, FILE with symbols) every instruction that reads the import slot SLOT lies in a
 #       function that puts its own record at the head of the exception chain (esp into FS:[0])
@@ -71,6 +73,11 @@ case $check in
   lacks-symbols)
     found=$("$nm" "$file" | awk '{print $NF}' | grep -E "$1")
     [ -z "$found" ] || fail "has symbols matching $1: $(echo $found | cut -c1-200)"
+    ;;
+  seh-handlers-allowed)
+    flags=$(awk '/^DllCharacteristics/ {print $2}' <<<"$dump")
+    (( (0x$flags & 0x400) == 0 )) || fail "marked NO_SEH"
+    grep -qE '^Entry a 0+ 0+ Load Configuration' <<<"$dump" || fail "has a load configuration"
     ;;
   import-used-under-chain-head)
     slot=$("$nm" "$file" | awk -v s="$1" '$3 == s {print $1}')
