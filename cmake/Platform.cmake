@@ -6,11 +6,15 @@ if(WIN32)
   else()
     set(VANTOR_ARCH x64)
   endif()
-  # The product carries no MinGW runtime DLLs: libgcc, libstdc++ and winpthread are linked in.
+  # The DLLs carry no MinGW runtime DLLs: libgcc and libstdc++ are linked in, and so is winpthread
+  # where the toolchain's thread model is posix (the x64 test build; the i686 product uses win32).
   add_link_options(-static -static-libgcc -static-libstdc++)
   add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
+  # The shielded scanner call is written in assembly (src/platform/ScannerCall-*.S).
+  enable_language(ASM)
   find_program(VANTOR_DLLTOOL NAMES ${VANTOR_TOOL_PREFIX}dlltool REQUIRED)
   find_program(VANTOR_OBJDUMP NAMES ${VANTOR_TOOL_PREFIX}objdump REQUIRED)
+  find_program(VANTOR_STRIP NAMES ${VANTOR_TOOL_PREFIX}strip REQUIRED)
 else()
   set(VANTOR_WINDOWS OFF)
   set(VANTOR_ARCH linux)

@@ -5,9 +5,9 @@
 #include "driverlink/DriverLinkState.h"
 #include "module/ModuleState.h"
 #include "paths/PathConverter.h"
-#include "platform/Imports.h"
 #include "platform/ModuleOf.h"
 #include "platform/ProcAddress.h"
+#include "platform/ScannerCall.h"
 
 namespace {
 
@@ -35,7 +35,7 @@ bool AllowedByScanner(std::u16string& path) {
     PathConverter::BuildDriveMap();
     PathConverter::ConvertDevicePath(path);
   }
-  return CGuardHelper::VtAllowExecution(AsWin(path.c_str()));
+  return AskScanner(AsWin(path.c_str())) == ScannerAnswer::Allowed;
 }
 
 void ServeUntilStopped() {

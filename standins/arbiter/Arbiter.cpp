@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Policy.h"
+#include "StandinMutex.h"
 
 namespace {
 
@@ -17,7 +18,7 @@ static_assert(sizeof(ArbiterChar) == sizeof(char16_t), "paths are UTF-16");
 
 // The scanner is called from the module's pump while a host or test thread changes the policy.
 struct State {
-  std::mutex lock;
+  StandinMutex lock;
   std::vector<arbiter::Rule> rules;
   ArbiterHook hook = nullptr;
   void* hookContext = nullptr;

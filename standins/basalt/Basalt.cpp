@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "StandinMutex.h"
+
 namespace {
 
 constexpr const char* kLogFileVariable = "BASALT_LOG_FILE";
@@ -93,7 +95,7 @@ class Sink {
   }
 
  private:
-  std::mutex mutex_;
+  StandinMutex mutex_;
   bool capturing_ = false;
   std::vector<Piece> captured_;
 };

@@ -5,9 +5,17 @@
 #   pe-check.sh OBJDUMP FILE imports-name DLL NAME          NAME is imported by name from DLL
 #   pe-check.sh OBJDUMP FILE imports-ordinal-only DLL ORD   DLL gives exactly ordinal ORD, no names
 #   pe-check.sh OBJDUMP FILE dlls-within DLL...             imported DLLs are among these
+#   pe-check.sh OBJDUMP FILE lacks-text TEXT                TEXT appears nowhere in the file
+#   pe-check.sh OBJDUMP FILE lacks-symbols ERE              (FILE with symbols) no symbol matches
+#   pe-check.sh OBJDUMP FILE seh-handlers-allowed            (i686) Windows may call any exception
+#       handler in the image: not marked NO_SEH, and no load configuration (so no SafeSEH table)
+#   pe-check.sh OBJDUMP FILE import-used-under-chain-head SLOT
+#       (i686, FILE with symbols) every instruction that reads the import slot SLOT lies in a
+#       function that puts its own record at the head of the exception chain (esp into FS:[0])
 # Exits 1 with a message when the file does not match.
 set -uo pipefail
 objdump=$1 file=$2 check=$3
+nm=${objdump%objdump}nm
 shift 3
 dump=$("$objdump" -p "$file") || { echo "cannot read $file"; exit 1; }
 
@@ -58,6 +66,31 @@ case $check in
     while read -r dll; do
       grep -qxF "$(tr 'A-Z' 'a-z' <<<"$dll")" <<<"$allowed" || fail "unexpected DLL dependency $dll"
     done < <(sed -nE 's/^\tDLL Name: (.*)$/\1/p' <<<"$dump")
+    ;;
+  lacks-text)
+    ! grep -qaF "$1" "$file" || fail "contains the text $1"
+    ;;
+  lacks-symbols)
+    found=$("$nm" "$file" | awk '{print $NF}' | grep -E "$1")
+    [ -z "$found" ] || fail "has symbols matching $1: $(echo $found | cut -c1-200)"
+    ;;
+  seh-handlers-allowed)
+    flags=$(awk '/^DllCharacteristics/ {print $2}' <<<"$dump")
+    (( (0x$flags & 0x400) == 0 )) || fail "marked NO_SEH"
+    grep -qE '^Entry a 0+ 0+ Load Configuration' <<<"$dump" || fail "has a load configuration"
+    ;;
+  import-used-under-chain-head)
+    slot=$("$nm" "$file" | awk -v s="$1" '$3 == s {print $1}')
+    [ -n "$slot" ] || fail "no import slot $1"
+    # objdump -d heads each function with "ADDR <name>:" and prints the slot as 0x without zeros.
+    users=$("$objdump" -d "$file" | awk -v slot="$(printf '0x%x' "0x$slot")" '
+      /^[0-9a-f]+ <.*>:$/ {fn = $2; next}
+      /mov +%esp,%fs:0x0$/ {head[fn] = 1}
+      index($0, slot) && substr($0, index($0, slot) + length(slot), 1) !~ /[0-9a-f]/ {used[fn] = 1}
+      END {for (f in used) print f, (f in head) ? "heads-chain" : "direct"}')
+    [ -n "$users" ] || fail "$1 is never used"
+    direct=$(grep -v ' heads-chain$' <<<"$users")
+    [ -z "$direct" ] || fail "$1 used outside a chain-heading function: $(echo $direct)"
     ;;
   *) echo "unknown check $check"; exit 2 ;;
 esac
