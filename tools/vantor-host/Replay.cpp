@@ -41,6 +41,8 @@ const char* OutcomeName(GuardDriver::Outcome outcome) {
       return "let through (not guarding)";
     case GuardDriver::Outcome::TimedOut:
       return "timed out";
+    case GuardDriver::Outcome::Refused:
+      return "refused";
   }
   return "?";
 }
@@ -100,7 +102,7 @@ std::vector<LaunchRecord> Replay(GuardDriver& driver, const std::vector<std::u16
 }
 
 void PrintSummary(const std::vector<LaunchRecord>& records, std::chrono::nanoseconds elapsed) {
-  std::size_t counts[4] = {};
+  std::size_t counts[5] = {};
   std::vector<std::chrono::nanoseconds> latencies;
   for (const LaunchRecord& record : records) {
     ++counts[static_cast<int>(record.outcome)];
