@@ -40,6 +40,12 @@ const char* Unjudged(Outcome outcome) {
   return "";
 }
 
+// Appends an item to a comma-separated JSON list.
+void AddItem(std::string& list, const std::string& item) {
+  if (!list.empty()) list += ',';
+  list += item;
+}
+
 std::string BarLabel(const LatencyStats::Bar& bar) {
   char text[32];
   if (bar.toMs == 0) {
@@ -56,11 +62,10 @@ void Reporter::Setup(const RunSetup& setup) {
   const HostOptions& o = options_;
   if (o.json) {
     std::string machine, rules;
-    for (const std::string& line : setup.machine)
-      machine += (machine.empty() ? "" : ",") + JsonText(line);
+    for (const std::string& line : setup.machine) AddItem(machine, JsonText(line));
     for (const auto& rule : setup.policy.rules) {
-      rules += std::string(rules.empty() ? "" : ",") + "{\"line\":" + std::to_string(rule.line) +
-               ",\"rule\":" + JsonText(rule.text) + "}";
+      AddItem(rules,
+              "{\"line\":" + std::to_string(rule.line) + ",\"rule\":" + JsonText(rule.text) + "}");
     }
     std::printf(
         "{\"event\":\"setup\",\"machine\":[%s],\"policy\":{\"source\":%s,\"rules\":[%s]},"
@@ -149,10 +154,9 @@ void Reporter::Summary(const RunEnd& end) {
   if (options_.json) {
     std::string histogram;
     for (const auto& bar : bars) {
-      histogram += std::string(histogram.empty() ? "" : ",") +
-                   "{\"from_ms\":" + JsonNumber(bar.fromMs, 0) +
-                   ",\"to_ms\":" + (bar.toMs == 0 ? "null" : JsonNumber(bar.toMs, 0)) +
-                   ",\"count\":" + std::to_string(bar.count) + "}";
+      AddItem(histogram, "{\"from_ms\":" + JsonNumber(bar.fromMs, 0) +
+                             ",\"to_ms\":" + (bar.toMs == 0 ? "null" : JsonNumber(bar.toMs, 0)) +
+                             ",\"count\":" + std::to_string(bar.count) + "}");
     }
     std::printf(
         "{\"event\":\"summary\",\"launches\":%llu,\"allowed\":%llu,\"denied\":%llu,"

@@ -48,9 +48,10 @@ WinsimLaunchSource::WinsimLaunchSource() {
 
 std::vector<std::string> WinsimLaunchSource::Describe() const {
   std::string drives = "drives: ";
-  for (const Drive& drive : kDrives)
-    drives +=
-        (drives.size() > 8 ? ", " : " ") + Narrow({&drive.letter, 1}) + ": " + Narrow(drive.device);
+  for (const Drive& drive : kDrives) {
+    drives += drive.letter == kDrives[0].letter ? " " : ", ";
+    drives += Narrow({&drive.letter, 1}) + ": " + Narrow(drive.device);
+  }
   return {
       "machine: winsim, a simulated Windows in this process; the host is C:\\Program Files\\"
       "Vantor Host\\vantor-host.exe with the guard driver stand-in's image vantorflt.sys beside it",
