@@ -200,8 +200,8 @@ void Reporter::Summary(const RunEnd& end) {
   std::printf("why launches wait: %s\n", why.c_str());
   if (lateStarts_ > 0) {
     std::printf(
-        "late starts: %llu launches found all %d threads busy at their arrival moment and began "
-        "up to %.1f ms late; raise --threads\n",
+        "late starts: %llu launches found every launching thread (%d) busy at their arrival "
+        "moment and began up to %.1f ms late; raise --threads\n",
         static_cast<unsigned long long>(lateStarts_), options_.threads, Ms(latestStart_));
   }
   if (end.interrupted) std::printf("interrupted: no launch was made after Ctrl-C\n");
