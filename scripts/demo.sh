@@ -1,9 +1,24 @@
 #!/usr/bin/env bash
-# The main job: builds the module and the demo host (optimised) and runs the host. Arguments go
-# to the host (see --help); without any it replays its embedded default set of launches.
-set -euo pipefail
-cd "$(dirname "$0")/.."
-bash scripts/deps.sh
-cmake --preset linux-release >/dev/null
-cmake --build --preset linux-release -j 2 --target vantor vantor-host >/dev/null
-exec build/linux-release/bin/vantor-host "$@"
+# The demo: builds the module and the demo host when needed (preset linux-release, binaries in
+# build/linux-release/bin) and runs the host from the caller's directory, so relative --policy
+# and --launches paths mean what they say. Arguments go to the host; --help lists them (without
+# a build when the host is already there). Exits with the host's code (see README).
+set -uo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+host="$root/build/linux-release/bin/vantor-host"
+
+for arg in "$@"; do
+  case "$arg" in --help | -h) [ -x "$host" ] && exec "$host" --help ;; esac
+done
+
+bash "$root/scripts/deps.sh" demo || { echo "demo: cannot build without those packages" >&2; exit 1; }
+mkdir -p "$root/build"
+log="$root/build/demo-build.log"
+[ -x "$host" ] || echo "demo: building the module and the host (the first build takes one to three minutes on 2 cores)"
+if ! (cd "$root" && cmake --preset linux-release &&
+      cmake --build --preset linux-release -j 2 --target vantor vantor-host) >"$log" 2>&1; then
+  grep -E -A4 "error:|CMake Error|FAILED:" "$log" | head -60 >&2
+  echo "demo: the build failed; its whole output is in $log" >&2
+  exit 1
+fi
+exec "$host" "$@"

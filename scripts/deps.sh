@@ -1,33 +1,56 @@
 #!/usr/bin/env bash
-# Installs what the builds and tests need on a Debian machine. Idempotent: quiet and does nothing
-# when everything is present; retries a failed download.
-set -euo pipefail
+# Installs what a job needs on Debian or Ubuntu, with apt (as root, or through sudo). Says what it
+# installs; does nothing when everything is present.
+#   scripts/deps.sh [demo|all]
+#     demo  the demo's build: cmake ninja-build g++ libbenchmark-dev
+#     all   everything scripts/test.sh runs (default): adds clang and its runtime, clang-format,
+#           GoogleTest, MinGW-w64 (i686 and x86_64) and Wine
+set -uo pipefail
 
-packages=(
-  cmake ninja-build g++ clang libclang-rt-14-dev clang-format
-  libgtest-dev libgmock-dev googletest libbenchmark-dev
+demo=(cmake ninja-build g++ libbenchmark-dev)
+all=("${demo[@]}" clang libclang-rt-14-dev clang-format libgtest-dev libgmock-dev googletest
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-  wine64
-)
+  wine64)
 
+case "${1:-all}" in
+  demo) packages=("${demo[@]}"); job="the demo" ;;
+  all) packages=("${all[@]}"); job="the builds and tests" ;;
+  *) echo "deps: unknown set '$1' (use demo or all)" >&2; exit 2 ;;
+esac
+[ $# -le 1 ] || { echo "deps: takes one set name, demo or all" >&2; exit 2; }
+
+if ! command -v dpkg-query >/dev/null; then
+  echo "deps: cannot check packages: no dpkg-query, so this is not Debian or Ubuntu." >&2
+  echo "deps: $job needs: ${packages[*]} (install their equivalents by hand)" >&2
+  exit 1
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
-echo "deps: installing ${missing[*]}"
+echo "deps: $job needs ${missing[*]}; installing with apt"
+if ! command -v apt-get >/dev/null; then
+  echo "deps: cannot install: no apt-get on this system; install by hand: ${missing[*]}" >&2
+  exit 1
+fi
 sudo_cmd=()
-[ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+if [ "$(id -u)" -ne 0 ]; then
+  if ! command -v sudo >/dev/null; then
+    echo "deps: cannot install: not root and no sudo; as root run: apt-get install ${missing[*]}" >&2
+    exit 1
+  fi
+  sudo_cmd=(sudo)
+fi
 export DEBIAN_FRONTEND=noninteractive
-for attempt in 1 2 3 4; do
+for attempt in 1 2; do
   if "${sudo_cmd[@]}" apt-get update -qq &&
      "${sudo_cmd[@]}" apt-get install -y -qq -o Acquire::Retries=3 "${missing[@]}" >/dev/null; then
-    echo "deps: done"
+    echo "deps: installed ${missing[*]}"
     exit 0
   fi
-  echo "deps: attempt $attempt failed; retrying" >&2
-  sleep $((attempt * 5))
+  [ "$attempt" -eq 1 ] && { echo "deps: apt failed (see above); trying once more in 5 s" >&2; sleep 5; }
 done
-echo "deps: could not install ${missing[*]}" >&2
+echo "deps: could not install ${missing[*]} (apt's messages are above)" >&2
 exit 1

@@ -3,11 +3,24 @@
 # from its seed corpus in fuzz/corpus/<target>, two at a time (one per core). Prints
 # "fuzz ok <target> <executions> executions" or "fuzz FAILED <target>" per target; a crashing
 # input lands in build/linux-fuzz/artifacts/<target>/.
+#   scripts/fuzz.sh [SECONDS]     SECONDS: a whole number above 0 (default 60)
 set -uo pipefail
 cd "$(dirname "$0")/.."
+[ $# -le 1 ] || { echo "usage: $0 [SECONDS]   (default 60)" >&2; exit 2; }
 seconds=${1:-60}
-cmake --preset linux-fuzz >/dev/null && cmake --build --preset linux-fuzz -j 2 >/dev/null || {
-  echo "fuzz FAILED build"; exit 1; }
+[[ "$seconds" =~ ^[0-9]+$ ]] && [ "$((10#$seconds))" -gt 0 ] || {
+  echo "fuzz: '$seconds' is not a number of seconds above 0 (usage: $0 [SECONDS])" >&2; exit 2; }
+seconds=$((10#$seconds))
+for tool in cmake clang++; do
+  command -v "$tool" >/dev/null || {
+    echo "fuzz: $tool is not installed (bash scripts/deps.sh installs it)" >&2; exit 2; }
+done
+mkdir -p build
+if ! { cmake --preset linux-fuzz && cmake --build --preset linux-fuzz -j 2; } >build/fuzz-build.log 2>&1
+then
+  grep -E -A4 "error:|CMake Error|FAILED:" build/fuzz-build.log | head -40
+  echo "fuzz FAILED build (whole output: build/fuzz-build.log)"; exit 1
+fi
 
 run_one() {
   local target=$1 corpus=fuzz/corpus/$1

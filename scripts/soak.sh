@@ -9,18 +9,20 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 usage() {
+  [ -n "${1:-}" ] && echo "soak: $1" >&2
   echo "usage: $0 DURATION   (seconds, or a number with s, m or h: 60s, 10m)" >&2
   exit 2
 }
-[ $# -eq 1 ] || usage
-[[ "$1" =~ ^([0-9]+)([smh]?)$ ]] || usage
+[ $# -eq 1 ] || usage "takes exactly one DURATION"
+[[ "$1" =~ ^([0-9]+)([smh]?)$ ]] || usage "'$1' is not a duration"
+command -v cmake >/dev/null || { echo "soak: cmake is not installed (bash scripts/deps.sh)" >&2; exit 2; }
 count=$((10#${BASH_REMATCH[1]}))
 case "${BASH_REMATCH[2]}" in
   m) seconds=$((count * 60)) ;;
   h) seconds=$((count * 3600)) ;;
   *) seconds=$count ;;
 esac
-[ "$seconds" -gt 0 ] || usage
+[ "$seconds" -gt 0 ] || usage "the duration must be above 0"
 
 build=${VANTOR_SOAK_BUILD_DIR:-build/linux}
 if [ ! -f "$build/CMakeCache.txt" ]; then

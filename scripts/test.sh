@@ -5,7 +5,9 @@
 #   FUZZ_SECONDS (default 60): time per fuzz target; 0 skips fuzzing.
 set -uo pipefail
 cd "$(dirname "$0")/.."
-root=$(pwd)
+[ $# -eq 0 ] || { echo "test: takes no arguments (FUZZ_SECONDS sets the fuzzing time)" >&2; exit 2; }
+[[ "${FUZZ_SECONDS:-60}" =~ ^[0-9]+$ ]] || {
+  echo "test: FUZZ_SECONDS='$FUZZ_SECONDS' is not a whole number of seconds" >&2; exit 2; }
 
 passed=0
 failed=0
@@ -14,7 +16,7 @@ pass() { passed=$((passed + ${1:-1})); }
 fail() { failed=$((failed + ${1:-1})); echo "FAILED: $2"; }
 
 note "dependencies"
-if ! bash scripts/deps.sh; then
+if ! bash scripts/deps.sh all; then
   echo "0 passed, 1 failed"
   exit 1
 fi
@@ -41,7 +43,7 @@ for preset in linux linux-asan linux-tsan win32 win64-wine; do
   [ "$bad" -eq 0 ] || fail "$bad" "ctest $preset"
 done
 
-fuzz_seconds=${FUZZ_SECONDS:-60}
+fuzz_seconds=$((10#${FUZZ_SECONDS:-60}))
 if [ "$fuzz_seconds" -gt 0 ]; then
   note "fuzzing, ${fuzz_seconds}s per target"
   if bash scripts/fuzz.sh "$fuzz_seconds" >build/fuzz.log 2>&1; then

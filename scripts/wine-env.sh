@@ -7,3 +7,5 @@ export WINEARCH=win64
 WINE_LOADER=/usr/lib/wine/wine64
 WINE_SERVER=/usr/lib/wine/wineserver64
 [ -x "$WINE_SERVER" ] || WINE_SERVER=/usr/lib/wine/wineserver
+[ -x "$WINE_LOADER" ] || {
+  echo "wine: no Wine loader at $WINE_LOADER (bash scripts/deps.sh installs wine64)" >&2; exit 2; }

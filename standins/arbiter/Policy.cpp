@@ -1,46 +1,45 @@
 #include "Policy.h"
 
+#include "FileNameCase.h"
+
 namespace arbiter {
 namespace {
 
-char16_t Fold(char16_t c) {
-  if (c >= u'a' && c <= u'z') return static_cast<char16_t>(c - 0x20);
-  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<char16_t>(c - 0x20);
-  return c;
-}
-
-std::string_view Trim(std::string_view s) {
-  const auto first = s.find_first_not_of(" \t\r");
-  if (first == std::string_view::npos) return {};
-  const auto last = s.find_last_not_of(" \t\r");
-  return s.substr(first, last - first + 1);
-}
-
-// Policy files are Latin-1 text: each byte is the character of the same value.
-std::u16string Widen(std::string_view s) {
-  std::u16string out;
-  out.reserve(s.size());
-  for (char c : s) out.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
-  return out;
+// The line without its comment: '#' at the start or after a blank or tab.
+std::u16string_view WithoutComment(std::u16string_view line) {
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    if (line[i] == u'#' && (i == 0 || line[i - 1] == u' ' || line[i - 1] == u'\t'))
+      return line.substr(0, i);
+  }
+  return line;
 }
 
 }  // namespace
 
-std::optional<std::vector<Rule>> ParsePolicy(std::string_view text) {
-  std::vector<Rule> rules;
-  while (!text.empty()) {
-    const auto end = text.find('\n');
-    const std::string_view line = Trim(text.substr(0, end));
-    text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
-    if (line.empty() || line.front() == '#') continue;
-    const auto gap = line.find_first_of(" \t");
-    if (gap == std::string_view::npos) return std::nullopt;
-    const std::string_view verb = line.substr(0, gap);
-    const std::string_view pattern = Trim(line.substr(gap));
-    if ((verb != "allow" && verb != "deny") || pattern.empty()) return std::nullopt;
-    rules.push_back({verb == "allow", Widen(pattern)});
+bool ParsePolicy(const std::vector<textfile::Line>& lines, std::string_view name,
+                 std::vector<Rule>* rules, std::string* error) {
+  std::vector<Rule> parsed;
+  for (const textfile::Line& line : lines) {
+    const std::u16string_view rule = textfile::Trim(WithoutComment(line.text));
+    if (rule.empty()) continue;
+    const std::u16string_view verb = rule.substr(0, rule.find_first_of(u" \t"));
+    const std::u16string_view pattern = textfile::Trim(rule.substr(verb.size()));
+    const std::string where = std::string(name) + ":" + std::to_string(line.number) + ": ";
+    if (verb != u"allow" && verb != u"deny") {
+      *error = where + "'" + textfile::ToUtf8(verb) +
+               "' is not a rule: a rule is \"allow PATTERN\" or \"deny PATTERN\"";
+      return false;
+    }
+    if (pattern.empty()) {
+      *error = where + "'" + textfile::ToUtf8(verb) + "' needs a pattern, e.g. " +
+               textfile::ToUtf8(verb) + " C:\\Users\\*\\Downloads\\*";
+      return false;
+    }
+    parsed.push_back({verb == u"allow", std::u16string(pattern), line.number,
+                      textfile::ToUtf8(verb) + " " + textfile::ToUtf8(pattern)});
   }
-  return rules;
+  *rules = std::move(parsed);
+  return true;
 }
 
 bool MatchesPattern(std::u16string_view pattern, std::u16string_view path) {
@@ -50,7 +49,8 @@ bool MatchesPattern(std::u16string_view pattern, std::u16string_view path) {
     if (p < pattern.size() && pattern[p] == u'*') {
       starP = p++;
       starS = s;
-    } else if (p < pattern.size() && (pattern[p] == u'?' || Fold(pattern[p]) == Fold(path[s]))) {
+    } else if (p < pattern.size() &&
+               (pattern[p] == u'?' || SameIgnoringCase(pattern[p], path[s]))) {
       ++p;
       ++s;
     } else if (starP != std::u16string_view::npos) {
@@ -64,11 +64,11 @@ bool MatchesPattern(std::u16string_view pattern, std::u16string_view path) {
   return p == pattern.size();
 }
 
-bool Allows(const std::vector<Rule>& rules, std::u16string_view path) {
+const Rule* DecidingRule(const std::vector<Rule>& rules, std::u16string_view path) {
   for (const Rule& rule : rules) {
-    if (MatchesPattern(rule.pattern, path)) return rule.allow;
+    if (MatchesPattern(rule.pattern, path)) return &rule;
   }
-  return true;
+  return nullptr;
 }
 
 }  // namespace arbiter

@@ -5,10 +5,11 @@
 #include "Basalt.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
+#include <filesystem>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -33,24 +34,23 @@ std::string_view Taken(const char* text, int length) {
   return std::string_view(text, static_cast<std::size_t>(length));
 }
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
-// Appends to the file named by BASALT_LOG_FILE, or writes to standard error when the variable
-// is unset or the file cannot be opened. Opening per piece keeps no handle between calls and
-// lets the variable change while the process runs.
-void Write(std::string_view text) {
-  if (text.empty()) return;
+// The file named by BASALT_LOG_FILE; null when the variable is unset or empty.
+const char* LogFile() {
   const char* path = std::getenv(kLogFileVariable);
-  if (path != nullptr && *path != '\0') {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "ab"));
-    if (file) {
-      std::fwrite(text.data(), 1, text.size(), file.get());
-      return;
-    }
-  }
-  std::fwrite(text.data(), 1, text.size(), stderr);
+  return path != nullptr && *path != '\0' ? path : nullptr;
+}
+
+// Appends to the log file, opened for this piece only (no handle is kept between calls, and the
+// variable may change while the process runs). Returns why it failed, or an empty text.
+std::string AppendTo(const char* path, std::string_view text) {
+  errno = 0;
+  std::FILE* file = std::fopen(path, "ab");
+  if (file == nullptr) return std::strerror(errno);
+  const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+  const int writeError = errno;
+  const bool closed = std::fclose(file) == 0;  // a full device reports here, on the flush
+  if (written && closed) return {};
+  return std::strerror(written ? errno : writeError);
 }
 
 class Sink {
@@ -64,6 +64,27 @@ class Sink {
     }
     // A message piece's length counts its terminating zero byte: the text ends before it.
     Write(taken.substr(0, taken.find('\0')));
+  }
+
+  // Called with mutex_ held. A piece the log file does not take goes to standard error, after
+  // one line that says why (again whenever the reason changes), so no line is lost unseen.
+  void Write(std::string_view text) {
+    if (text.empty()) return;
+    const char* path = LogFile();
+    if (path != nullptr) {
+      const std::string problem = AppendTo(path, text);
+      if (problem.empty()) {
+        lastProblem_.clear();
+        return;
+      }
+      const std::string said = std::string(path) + ": " + problem;
+      if (said != lastProblem_) {
+        std::fprintf(stderr, "basalt: cannot write the log to %s; writing it to standard error\n",
+                     said.c_str());
+        lastProblem_ = said;
+      }
+    }
+    std::fwrite(text.data(), 1, text.size(), stderr);
   }
 
   void StartCapture() {
@@ -96,6 +117,7 @@ class Sink {
 
  private:
   StandinMutex mutex_;
+  std::string lastProblem_;  // the last write failure reported, empty after a good write
   bool capturing_ = false;
   std::vector<Piece> captured_;
 };
@@ -111,6 +133,28 @@ extern "C" {
 
 BASALT_API void LogSink(const char* text, int length) {
   TheSink().Take(text, length);
+}
+
+BASALT_API int BasaltCheckLogFile(char* message, int capacity) {
+  const char* path = LogFile();
+  if (path == nullptr) return 0;
+  std::error_code ignored;
+  std::string problem = std::filesystem::is_directory(path, ignored) ? "is a directory" : "";
+  if (problem.empty()) {
+    errno = 0;
+    std::FILE* file = std::fopen(path, "ab");
+    if (file == nullptr) problem = std::strerror(errno);
+    if (file != nullptr) std::fclose(file);
+  }
+  if (problem.empty()) return 0;
+  if (message != nullptr && capacity > 0) {
+    const std::string text =
+        std::string(kLogFileVariable) + "=" + path + ": cannot be opened for appending: " + problem;
+    const std::size_t length = std::min(text.size(), static_cast<std::size_t>(capacity) - 1);
+    std::memcpy(message, text.data(), length);
+    message[length] = '\0';
+  }
+  return -1;
 }
 
 BASALT_API void BasaltCaptureStart(void) {

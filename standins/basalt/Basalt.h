@@ -17,6 +17,13 @@
 extern "C" {
 #endif
 
+// Whether the file named by BASALT_LOG_FILE can take the log: 0 when it can be opened for
+// appending (the file is created if need be) or the variable is unset or empty; otherwise -1,
+// with the reason, naming the variable and the file, copied into `message` (cut to `capacity`
+// bytes with its terminator). A host calls this at start to refuse an unusable log file; a
+// write that fails later sends the text to standard error after a line that says why.
+BASALT_API int BasaltCheckLogFile(char* message, int capacity);
+
 // One piece of log text. A length of -1 means the text is zero-terminated and is measured
 // here; any other length is the exact number of bytes to take. The pointer is not kept.
 // Declared exactly as the module declares its import (no import attribute), so both views

@@ -26,7 +26,9 @@
 //    record then stays occupied until the module clears Pending; the next launch waits for that
 //    (within its own deadline) before it writes, so a late verdict never reaches another launch.
 //    Such late verdicts are counted and dropped.
-//  - A path longer than kMaxPathUnits is cut to that length.
+//  - A path longer than kMaxPathUnits cannot be parked whole. While guarding it is refused at
+//    arrival (outcome Refused: fail closed, the image may not run), never parked, and counted;
+//    cutting it would have the module judge another path than the one being launched.
 //  - Handshake: needs a 16-byte input and at least 16 bytes of output, else
 //    ERROR_INVALID_PARAMETER; the request bytes are kept as the driver saw them. Start and stop
 //    take no buffers (else ERROR_INVALID_PARAMETER); start fails with ERROR_INVALID_FUNCTION
@@ -72,7 +74,7 @@ class GuardDriver {
     std::uint64_t seed = 0x5EED;  // for the random misbehaviours
   };
 
-  enum class Outcome { Allowed, Denied, LetThrough, TimedOut };
+  enum class Outcome { Allowed, Denied, LetThrough, TimedOut, Refused };
   struct LaunchResult {
     Outcome outcome;
     std::chrono::nanoseconds latency;  // from arrival to outcome
@@ -84,6 +86,7 @@ class GuardDriver {
     std::uint64_t denied = 0;
     std::uint64_t letThrough = 0;
     std::uint64_t timedOut = 0;
+    std::uint64_t refused = 0;          // paths longer than the record holds, never parked
     std::uint64_t lateVerdicts = 0;     // answers to launches already reported TimedOut
     std::uint64_t strangeVerdicts = 0;  // Verdict neither 0 nor 1 after a hand-back
     std::uint64_t parked = 0;           // requests written into the record

@@ -34,6 +34,9 @@ GuardDriver::LaunchResult GuardDriver::Finish(Outcome outcome, std::uint32_t ver
     case Outcome::TimedOut:
       ++stats_.timedOut;
       break;
+    case Outcome::Refused:
+      ++stats_.refused;
+      break;
   }
   return LaunchResult{outcome, Clock::now() - begin, verdict};
 }
@@ -57,6 +60,7 @@ GuardDriver::LaunchResult GuardDriver::Launch(std::u16string_view path) {
   const Clock::time_point begin = Clock::now();
   std::unique_lock lock(mutex_);
   if (!guarding_) return Finish(Outcome::LetThrough, kNoVerdict, begin);
+  if (path.size() > kMaxPathUnits) return Finish(Outcome::Refused, kNoVerdict, begin);
 
   const Clock::time_point deadline = begin + verdictTimeout_;
   const std::uint64_t ticket = nextTicket_++;
@@ -145,12 +149,10 @@ std::uint32_t GuardDriver::NextPendingValue() {
 void GuardDriver::WritePath(std::u16string_view path, PathMode mode, std::size_t overlongUnits) {
   char16_t* area = slot_->ImagePath;
   switch (mode) {
-    case PathMode::Normal: {
-      const std::size_t length = std::min(path.size(), kMaxPathUnits);
-      std::copy_n(path.begin(), length, area);
-      area[length] = u'\0';
+    case PathMode::Normal:  // Launch refused anything longer than kMaxPathUnits
+      std::copy(path.begin(), path.end(), area);
+      area[path.size()] = u'\0';
       break;
-    }
     case PathMode::Unterminated:
       // Every unit of the area, the last included, is non-zero: nothing ends the text.
       for (std::size_t i = 0; i < kPathAreaUnits; ++i) {

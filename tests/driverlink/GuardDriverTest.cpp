@@ -62,4 +62,20 @@ TEST(GuardDriver, ArrivalOrderOwnVerdictsAndTheRecordHeldUntilALateVerdict) {
   EXPECT_EQ(driver.Stats().lateVerdicts, 1u);
 }
 
+// A path the record cannot hold whole is refused and never parked: cut, a 40,000-unit path ending
+// in ".scr" would be judged as a path that no longer ends in ".scr".
+TEST(GuardDriver, RefusesAPathTheRecordCannotHoldWhole) {
+  GuardDriver driver(GuardDriver::Options{.verdictTimeout = std::chrono::seconds{5}});
+  ASSERT_TRUE(Start(driver));
+  const std::u16string longest(GuardDriver::kMaxPathUnits, u'x');
+  auto fits = Queue(driver, longest, 1);
+  ASSERT_TRUE(driver.WaitForParked(1, std::chrono::seconds{20}));
+  EXPECT_TRUE(std::u16string(driver.Slot()->ImagePath) == longest);
+  Answer(driver, 1);
+  EXPECT_EQ(fits.get().outcome, Outcome::Allowed);
+  EXPECT_EQ(driver.Launch(std::u16string(40'000, u'x') + u".scr").outcome, Outcome::Refused);
+  EXPECT_EQ(driver.Stats().refused, 1u);
+  EXPECT_EQ(driver.Stats().parked, 1u);
+}
+
 }  // namespace

@@ -107,4 +107,19 @@ TEST(BasaltSink, MeasuresOrTakesExactlyAndWritesCleanText) {
   std::filesystem::remove(path);
 }
 
+#ifndef _WIN32
+// A log file that refuses the text (a full device) loses no line: it reaches standard error after
+// one line that says why.
+TEST(BasaltSink, ALogFileThatFailsSendsTheTextToStandardErrorAndSaysWhy) {
+  SetLogFile("/dev/full");
+  testing::internal::CaptureStderr();
+  LogSink("1: ", -1);
+  LogSink("VtClient\t Started.\n", 20);
+  SetLogFile("");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "basalt: cannot write the log to /dev/full: No space left on device; writing it to "
+            "standard error\n1: VtClient\t Started.\n");
+}
+#endif
+
 }  // namespace

@@ -1,23 +1,37 @@
 #include "Options.h"
 
 #include <charconv>
-#include <cstdio>
-#include <cstring>
+#include <cmath>
+#include <cstdlib>
 #include <string_view>
+
+const char* const kUsage =
+    "usage: vantor-host [OPTION]...\n"
+    "Loads the Vantor module over a simulated Windows, starts it, sends program launches through\n"
+    "the guard driver stand-in and prints what became of each, then a summary.\n"
+    "  --policy FILE        scanner rules, UTF-8: \"deny PATTERN\" / \"allow PATTERN\" a line, "
+    "first\n"
+    "                       match wins, '*' and '?' wildcards, letter case ignored as Windows\n"
+    "                       does, '#' comments; default: ARBITER_POLICY_FILE, else built in\n"
+    "  --launches FILE      kernel image paths, UTF-8, one a line ('#' comments, blank lines\n"
+    "                       skipped); default: a built-in set\n"
+    "  --threads N          launching threads, 1 to 64 (default 4)\n"
+    "  --count N            launches in all, cycling through the set, 1 to 1000000000\n"
+    "                       (default: the set once)\n"
+    "  --rate N             launches arrive at random moments, N a second on average (more than\n"
+    "                       0, at most 10000); default: each thread launches again at once\n"
+    "  --scanner-delay MS   the scanner takes MS milliseconds per launch, 0 to 60000 (default 0)\n"
+    "  --json               JSON lines on standard output instead of text\n"
+    "  --quiet              nothing per launch: progress on standard error, then the summary\n"
+    "  --help               this text\n"
+    "Environment: ARBITER_POLICY_FILE (the scanner's rules, below --policy), BASALT_LOG_FILE\n"
+    "(append the module's log lines to this file instead of standard error).\n"
+    "Exit codes: 0 done; 1 the module failed or a launch timed out; 2 bad input; 130 Ctrl-C.\n";
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: vantor-host [--policy FILE] [--launches FILE] [--threads N] [--count N] [--quiet]\n"
-    "  --policy FILE    scanner rules (\"deny PATTERN\" / \"allow PATTERN\" lines, first match\n"
-    "                   wins, '*' and '?' wildcards, case-insensitive); default: built in\n"
-    "  --launches FILE  kernel image paths, one a line; default: a built-in set\n"
-    "  --threads N      launching threads (1-64, default 4)\n"
-    "  --count N        launches in all, cycling through the set (default: the set once)\n"
-    "  --quiet          no line per launch, only progress and the summary\n";
-
-bool ParseInt(std::string_view text, int low, int high, int* value) {
-  int parsed = 0;
+bool WholeNumber(std::string_view text, long long low, long long high, long long* value) {
+  long long parsed = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), parsed);
   if (error != std::errc() || end != text.data() + text.size() || parsed < low || parsed > high)
     return false;
@@ -25,36 +39,81 @@ bool ParseInt(std::string_view text, int low, int high, int* value) {
   return true;
 }
 
+bool Rate(const std::string& text, double* value) {
+  char* end = nullptr;
+  const double parsed = std::strtod(text.c_str(), &end);
+  if (text.empty() || *end != '\0' || !std::isfinite(parsed) || parsed <= 0 || parsed > 10'000)
+    return false;
+  *value = parsed;
+  return true;
+}
+
 }  // namespace
 
-std::optional<HostOptions> ParseOptions(int argc, char** argv, int* exitCode) {
-  HostOptions options;
+ParsedOptions ParseOptions(int argc, const char* const* argv) {
+  ParsedOptions parsed;
+  HostOptions& options = parsed.options;
   for (int i = 1; i < argc; ++i) {
-    const std::string_view arg = argv[i];
-    const bool hasValue = i + 1 < argc;
-    bool ok = true;
-    if (arg == "--help" || arg == "-h") {
-      std::fputs(kUsage, stdout);
-      *exitCode = 0;
-      return std::nullopt;
-    } else if (arg == "--quiet") {
-      options.quiet = true;
-    } else if (arg == "--policy" && hasValue) {
-      options.policyFile = argv[++i];
-    } else if (arg == "--launches" && hasValue) {
-      options.launchFile = argv[++i];
-    } else if (arg == "--threads" && hasValue) {
-      ok = ParseInt(argv[++i], 1, 64, &options.threads);
-    } else if (arg == "--count" && hasValue) {
-      ok = ParseInt(argv[++i], 1, 100'000'000, &options.count);
-    } else {
-      ok = false;
+    std::string_view arg = argv[i];
+    std::string value;
+    bool inlineValue = false;
+    if (const auto equals = arg.find('='); arg.starts_with("--") && equals != arg.npos) {
+      value = arg.substr(equals + 1);
+      arg = arg.substr(0, equals);
+      inlineValue = true;
     }
-    if (!ok) {
-      std::fprintf(stderr, "vantor-host: bad argument '%s'\n%s", argv[i], kUsage);
-      *exitCode = 2;
-      return std::nullopt;
+    const std::string name(arg);
+    auto takeValue = [&](const char* what) {
+      if (inlineValue) return true;
+      if (i + 1 < argc) {
+        value = argv[++i];
+        return true;
+      }
+      parsed.error = name + ": needs " + what;
+      return false;
+    };
+    auto bad = [&](const std::string& wanted) {
+      parsed.error = name + ": '" + value + "' is not " + wanted;
+      return parsed;
+    };
+    long long number = 0;
+    if (arg == "--help" || arg == "-h") {
+      parsed.help = true;
+      return parsed;
+    } else if (arg == "--quiet" || arg == "--json") {
+      if (inlineValue) {
+        parsed.error = name + ": takes no value";
+        return parsed;
+      }
+      (arg == "--quiet" ? options.quiet : options.json) = true;
+    } else if (arg == "--policy" || arg == "--launches") {
+      if (!takeValue("a file name")) return parsed;
+      if (value.empty()) return bad("a file name");
+      (arg == "--policy" ? options.policyFile : options.launchFile) = value;
+    } else if (arg == "--threads") {
+      if (!takeValue("a number of threads")) return parsed;
+      if (!WholeNumber(value, 1, 64, &number)) return bad("a whole number from 1 to 64");
+      options.threads = static_cast<int>(number);
+    } else if (arg == "--count") {
+      if (!takeValue("a number of launches")) return parsed;
+      if (!WholeNumber(value, 1, 1'000'000'000, &number))
+        return bad("a whole number from 1 to 1000000000");
+      options.count = static_cast<std::uint64_t>(number);
+    } else if (arg == "--rate") {
+      if (!takeValue("launches a second")) return parsed;
+      if (!Rate(value, &options.rate))
+        return bad("a number of launches a second above 0, at most 10000");
+    } else if (arg == "--scanner-delay") {
+      if (!takeValue("milliseconds")) return parsed;
+      if (!WholeNumber(value, 0, 60'000, &number))
+        return bad("a whole number of milliseconds from 0 to 60000");
+      options.scannerDelayMs = static_cast<int>(number);
+    } else {
+      parsed.error = arg.starts_with("-")
+                         ? "unknown option '" + name + "'"
+                         : "unexpected argument '" + name + "' (options start with --)";
+      return parsed;
     }
   }
-  return options;
+  return parsed;
 }

@@ -1,15 +1,25 @@
 #pragma once
 // The demo host's command line.
-#include <optional>
+#include <cstdint>
 #include <string>
 
 struct HostOptions {
-  std::string policyFile;  // empty: the embedded default policy
-  std::string launchFile;  // empty: the embedded default launches
-  int threads = 4;
-  int count = 0;       // 0: each launch of the set once
-  bool quiet = false;  // no line per launch
+  std::string policyFile;   // empty: ARBITER_POLICY_FILE, else the built-in policy
+  std::string launchFile;   // empty: the built-in launches
+  int threads = 4;          // launching threads
+  std::uint64_t count = 0;  // launches in all, cycling through the set; 0: the set once
+  double rate = 0;          // random arrivals at this many launches a second; 0: back to back
+  int scannerDelayMs = 0;   // the scanner takes this long per launch
+  bool json = false;        // JSON lines on standard output instead of text
+  bool quiet = false;       // no output per launch
 };
 
-// Parses argv; on a bad or --help argument prints usage and returns nullopt (with *exitCode).
-std::optional<HostOptions> ParseOptions(int argc, char** argv, int* exitCode);
+struct ParsedOptions {
+  HostOptions options;
+  bool help = false;  // --help: print kUsage and stop
+  std::string error;  // not empty: a bad argument, named with its option and what it takes
+};
+
+ParsedOptions ParseOptions(int argc, const char* const* argv);
+
+extern const char* const kUsage;

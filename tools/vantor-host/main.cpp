@@ -1,47 +1,55 @@
-// vantor-host: a demo host. It sets up a simulated machine (drives, the guard driver's image),
-// loads the module as a host would, starts it, replays program launches through the driver
-// stand-in, prints each verdict and a summary, then stops and unloads the module. The module's
-// log lines reach standard error through the log sink stand-in.
+// vantor-host: a demo host. It checks its inputs, sets up a launch source (the guard driver
+// stand-in on a simulated machine), loads the module as a host would, starts it, replays program
+// launches, prints what became of each and a summary, then stops and unloads the module. The
+// module's log lines reach standard error through the log sink stand-in.
 #include <chrono>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
+#include <memory>
+#include <thread>
 
-#include "Arbiter.h"
+#include "Basalt.h"
 #include "Defaults.h"
-#include "GuardDriver.h"
+#include "ExitCodes.h"
+#include "Interrupt.h"
+#include "LaunchList.h"
 #include "ModuleLibrary.h"
 #include "Options.h"
+#include "PolicyChoice.h"
 #include "Replay.h"
-#include "Text.h"
-#include "winsim/Control.h"
+#include "Reporter.h"
+#include "ScanObserver.h"
+#include "WinsimLaunchSource.h"
 
 namespace {
 
-bool ReadFile(const std::string& name, std::string* text) {
-  std::ifstream in(name, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream content;
-  content << in.rdbuf();
-  *text = content.str();
-  return true;
+int BadInput(const std::string& message) {
+  std::fprintf(stderr, "vantor-host: %s\n(vantor-host --help lists the options)\n",
+               message.c_str());
+  return kExitBadInput;
 }
 
-std::vector<std::u16string> ParseLaunches(const std::string& text) {
-  std::vector<std::u16string> paths;
-  std::istringstream lines(text);
-  for (std::string line; std::getline(lines, line);) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (!line.empty() && line.front() != '#') paths.push_back(FromUtf8(line));
+// Waits for the replay, stopping it on Ctrl-C; with nothing printed per launch, shows progress.
+bool WaitFor(Replay& replay, std::uint64_t count, bool showProgress) {
+  auto lastProgress = std::chrono::steady_clock::now();
+  bool interrupted = false;
+  while (!replay.Finished()) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (Interrupted() && !interrupted) {
+      interrupted = true;
+      std::fprintf(stderr,
+                   "vantor-host: interrupted: no new launches; finishing those under way, then "
+                   "stopping the module (Ctrl-C again ends the process at once)\n");
+      replay.RequestStop();
+    }
+    if (showProgress &&
+        std::chrono::steady_clock::now() - lastProgress >= std::chrono::seconds(1)) {
+      lastProgress = std::chrono::steady_clock::now();
+      std::fprintf(stderr, "progress: %llu/%llu launches\n",
+                   static_cast<unsigned long long>(replay.Done()),
+                   static_cast<unsigned long long>(count));
+    }
   }
-  return paths;
-}
-
-void SetUpMachine() {
-  winsim::SetHostPath(u"C:\\Program Files\\Vantor Host\\vantor-host.exe");
-  winsim::AddDrive(u'C', {u"\\Device\\HarddiskVolume1"});
-  winsim::AddDrive(u'D', {u"\\Device\\CdRom0"});
-  winsim::AddDrive(u'Z', {u"\\Device\\LanmanRedirector\\;Z:0000000000001234\\fileserver\\tools"});
+  return interrupted;
 }
 
 }  // namespace
@@ -49,69 +57,68 @@ void SetUpMachine() {
 int main(int argc, char** argv) {
   // The module's log lines go to stderr: keep stdout in step with them.
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
-  int exitCode = 0;
-  const auto options = ParseOptions(argc, argv, &exitCode);
-  if (!options) return exitCode;
+  const ParsedOptions parsed = ParseOptions(argc, argv);
+  if (parsed.help) {
+    std::fputs(kUsage, stdout);
+    return kExitOk;
+  }
+  if (!parsed.error.empty()) return BadInput(parsed.error);
+  const HostOptions& options = parsed.options;
 
-  std::string policy = kDefaultPolicy;
-  if (!options->policyFile.empty() && !ReadFile(options->policyFile, &policy)) {
-    std::fprintf(stderr, "vantor-host: cannot read policy file %s\n", options->policyFile.c_str());
-    return 2;
-  }
-  if (ArbiterSetPolicy(policy.c_str()) < 0) {
-    std::fprintf(stderr, "vantor-host: the policy holds a line that is not a rule\n");
-    return 2;
-  }
-  std::vector<std::u16string> launches = DefaultLaunches();
-  if (!options->launchFile.empty()) {
-    std::string text;
-    if (!ReadFile(options->launchFile, &text)) {
-      std::fprintf(stderr, "vantor-host: cannot read launch file %s\n",
-                   options->launchFile.c_str());
-      return 2;
-    }
-    launches = ParseLaunches(text);
-    if (launches.empty()) {
-      std::fprintf(stderr, "vantor-host: the launch file names no path\n");
-      return 2;
-    }
-  }
+  char logProblem[1024];
+  if (BasaltCheckLogFile(logProblem, sizeof logProblem) != 0) return BadInput(logProblem);
+  RunSetup setup;
+  std::string error;
+  if (!ChoosePolicy(options.policyFile, &setup.policy, &error)) return BadInput(error);
 
-  SetUpMachine();
-  const auto driver = InstallGuardDriver();
-  std::printf("loading the module\n");
-  ModuleLibrary module(ModulePathBesideExecutable());
+  WinsimLaunchSource source;
+  std::vector<std::u16string> paths = DefaultLaunches();
+  setup.launchSource = "built in";
+  if (!options.launchFile.empty()) {
+    if (!ReadLaunchList(options.launchFile, source.MaxPathUnits(), &paths, &error))
+      return BadInput("--launches: " + error);
+    setup.launchSource = "from --launches " + options.launchFile;
+  }
+  setup.machine = source.Describe();
+  setup.paths = paths.size();
+  setup.count = options.count > 0 ? options.count : paths.size();
+
+  Reporter reporter(options);
+  reporter.Setup(setup);
+  CatchInterrupts();
+  const std::string modulePath = ModulePathBesideExecutable();
+  ModuleLibrary module(modulePath);
   if (!module.Loaded()) {
     std::fprintf(stderr, "vantor-host: cannot load the module: %s\n", module.Error().c_str());
-    return 1;
+    return kExitFailed;
   }
-  // A volume mounted after the module built its drive map: the pump rebuilds it on first use.
-  winsim::AddDrive(u'E', {u"\\Device\\HarddiskVolume3"});
-
-  std::printf("starting\n");
+  source.ModuleLoaded();
+  reporter.Step("module: loaded " + modulePath);
   if (!module.Start()) {
-    std::fprintf(stderr, "vantor-host: CVantor::Start failed\n");
-    return 1;
+    std::fprintf(stderr, "vantor-host: CVantor::Start failed (the module's log says why)\n");
+    return kExitFailed;
   }
-  std::printf("replaying %zu launches from %d threads\n",
-              options->count > 0 ? static_cast<std::size_t>(options->count) : launches.size(),
-              options->threads);
-  const auto begin = std::chrono::steady_clock::now();
-  const auto records =
-      Replay(*driver, launches, {options->threads, options->count, !options->quiet});
-  const auto elapsed = std::chrono::steady_clock::now() - begin;
+  reporter.Step("module: started; launching");
 
-  std::printf("stopping\n");
+  const auto begin = std::chrono::steady_clock::now();
+  bool interrupted = false;
+  {
+    const ScanObserver scans(source, std::chrono::milliseconds(options.scannerDelayMs));
+    Replay replay(source, paths, {options.threads, setup.count, options.rate},
+                  [&](const Launched& launched) { reporter.Launch(launched, scans); });
+    interrupted = WaitFor(replay, setup.count, options.quiet || options.json);
+  }
+  RunEnd end;
+  end.elapsed = std::chrono::steady_clock::now() - begin;
+  end.interrupted = interrupted;
+
   const bool stopped = module.Stop();
   module.Unload();
-  PrintSummary(records, elapsed);
-
-  const auto stats = driver->Stats();
-  const bool allAnswered = stats.timedOut == 0 && stats.strangeVerdicts == 0;
-  std::printf("driver: %llu served, %llu let through, %llu timed out; module %s\n",
-              static_cast<unsigned long long>(stats.served()),
-              static_cast<unsigned long long>(stats.letThrough),
-              static_cast<unsigned long long>(stats.timedOut),
-              stopped ? "stopped and unloaded" : "failed to stop");
-  return stopped && allAnswered ? 0 : 1;
+  end.driver = source.DriverCounts();
+  end.module = stopped ? "stopped and unloaded" : "CVantor::Stop failed; unloaded";
+  const bool failed =
+      !stopped || !source.VerdictsWellFormed() || reporter.Count(Outcome::TimedOut) > 0;
+  end.exitCode = failed ? kExitFailed : interrupted ? kExitInterrupted : kExitOk;
+  reporter.Summary(end);
+  return end.exitCode;
 }

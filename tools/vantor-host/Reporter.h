@@ -1,0 +1,54 @@
+#pragma once
+// Everything the host prints on standard output: what it runs with, one entry per launch, and
+// the summary; as text for people or, with --json, as JSON lines (one object a line, "event"
+// saying which) with the same content.
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "LatencyStats.h"
+#include "Options.h"
+#include "PolicyChoice.h"
+#include "Replay.h"
+#include "ScanObserver.h"
+
+struct RunSetup {
+  std::vector<std::string> machine;  // LaunchSource::Describe
+  PolicyInUse policy;
+  std::string launchSource;  // where the paths came from
+  std::size_t paths = 0;
+  std::uint64_t count = 0;
+};
+
+struct RunEnd {
+  std::chrono::nanoseconds elapsed{};
+  bool interrupted = false;
+  std::string driver;  // LaunchSource::DriverCounts
+  std::string module;  // how the module ended
+  int exitCode = 0;
+};
+
+class Reporter {
+ public:
+  explicit Reporter(const HostOptions& options) : options_(options) {}
+
+  void Setup(const RunSetup& setup);
+  // A line of progress in the run ("module loaded", ...); text output only.
+  void Step(const std::string& text);
+  // One launch's outcome; thread-safe.
+  void Launch(const Launched& launched, const ScanObserver& scans);
+  void Summary(const RunEnd& end);
+
+  std::uint64_t Count(Outcome outcome) const;
+
+ private:
+  const HostOptions& options_;
+  mutable std::mutex lock_;
+  std::array<std::uint64_t, kOutcomeKinds> counts_{};
+  LatencyStats judged_;  // allowed and denied launches
+  std::uint64_t lateStarts_ = 0;
+  std::chrono::nanoseconds latestStart_{};
+};

@@ -1,0 +1,25 @@
+#pragma once
+// Launches through the guard driver stand-in on winsim's simulated machine, in this process.
+#include <memory>
+
+#include "GuardDriver.h"
+#include "LaunchSource.h"
+
+class WinsimLaunchSource final : public LaunchSource {
+ public:
+  // Sets up the machine the module will find at load: the host's path, the drives, the guard
+  // driver's image beside the host.
+  WinsimLaunchSource();
+
+  std::vector<std::string> Describe() const override;
+  std::size_t MaxPathUnits() const override { return GuardDriver::kMaxPathUnits; }
+  // Mounts E: now, so the pump has to rebuild its drive map when E: is first launched from.
+  void ModuleLoaded() override;
+  LaunchResult Launch(std::u16string_view kernelPath) override;
+  std::u16string ParkedPath() const override;
+  std::string DriverCounts() const override;
+  bool VerdictsWellFormed() const override;
+
+ private:
+  std::shared_ptr<GuardDriver> driver_;
+};
