@@ -17,6 +17,7 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using Outcome = GuardDriver::Outcome;
 
 // Exec of a file in the marked folder; opening it to read is never held.
 constexpr std::uint64_t kHeldEvents = FAN_OPEN_EXEC_PERM | FAN_EVENT_ON_CHILD;
@@ -107,7 +108,7 @@ LiveSource::~LiveSource() {
   winsim::RemoveDrive(options_.driveLetter);
 }
 
-void LiveSource::Run(const OnJudged& onJudged, const std::atomic<bool>& stop) {
+void LiveSource::Run(const OnJudged& onJudged, const std::function<bool()>& stopRequested) {
   if (!group_) return;
   {
     LaunchPool pool(options_.threadLimit, [&](TakenLaunch& launch) {
@@ -116,7 +117,7 @@ void LiveSource::Run(const OnJudged& onJudged, const std::atomic<bool>& stop) {
       if (onJudged) onJudged(judged);
     });
     pollfd ready{group_.Get(), POLLIN, 0};
-    while (!stop.load()) {
+    while (!stopRequested()) {
       if (::poll(&ready, 1, 50) > 0) TakeEvents(pool);
     }
     // No new holds; what the kernel queued before that is judged like any launch.
@@ -164,17 +165,11 @@ LiveSource::Judged LiveSource::Judge(TakenLaunch& launch) {
     judged.problem = "the file no longer lies directly inside " + folder_.Path();
     return answer(false);
   }
+  judged.kernelPath = folder_.KernelPath(*name);
   judged.drivePath = folder_.DrivePath(*name);
-  const GuardDriver::LaunchResult result = driver_.Launch(folder_.KernelPath(*name));
-  judged.outcome = result.outcome;
-  switch (result.outcome) {
-    case GuardDriver::Outcome::Allowed:
-    case GuardDriver::Outcome::LetThrough:
-      return answer(true);
-    case GuardDriver::Outcome::Denied:
-      return answer(false);
-    case GuardDriver::Outcome::TimedOut:
-      break;
-  }
-  return answer(options_.onTimeout == TimeoutAnswer::Allow);
+  const Outcome outcome = driver_.Launch(judged.kernelPath).outcome;
+  judged.outcome = outcome;
+  if (outcome == Outcome::Allowed || outcome == Outcome::LetThrough) return answer(true);
+  if (outcome == Outcome::TimedOut) return answer(options_.onTimeout == TimeoutAnswer::Allow);
+  return answer(false);  // denied, or anything else the driver fails closed
 }

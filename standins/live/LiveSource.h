@@ -19,14 +19,13 @@
 //   std::string error;
 //   auto source = LiveSource::Open(dir, *driver, {}, &error);
 //   if (!source) { std::fprintf(stderr, "%s\n", error.c_str()); return 1; }
-//   source->Run([](const LiveSource::Judged& launch) { /* print it */ }, stopFlag);
+//   source->Run([](const LiveSource::Judged& launch) { /* print it */ }, Interrupted);
 //
 // Needs CAP_SYS_ADMIN and a kernel with fanotify permission events for exec (Linux 5.0 or later,
 // CONFIG_FANOTIFY_ACCESS_PERMISSIONS); Open says which is missing. If the process dies, the
 // kernel lets every launch still held run: nothing waits for a host that is gone.
 #include <sys/types.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <functional>
@@ -59,9 +58,10 @@ class LiveSource {
     bool allowed = false;                         // the kernel's answer: the program runs
     std::chrono::nanoseconds latency{};           // from taking the event to answering it
     pid_t pid = 0;                                // the process that executes the program
-    std::string caller;        // that process's command name before the exec (may be empty)
-    std::string program;       // the executed file's path
-    std::u16string drivePath;  // the drive-letter path the policy sees, e.g. L:\tool
+    std::string caller;         // that process's command name before the exec (may be empty)
+    std::string program;        // the executed file's path
+    std::u16string kernelPath;  // what the driver parked, e.g. \Device\HarddiskVolume4\tool
+    std::u16string drivePath;   // the drive-letter path the policy sees, e.g. L:\tool
   };
   using OnJudged = std::function<void(const Judged&)>;
 
@@ -72,12 +72,12 @@ class LiveSource {
   LiveSource(const LiveSource&) = delete;
   LiveSource& operator=(const LiveSource&) = delete;
 
-  // Serves held launches until `stop` is set (seen within 50 ms; safe to set from a signal
-  // handler), then stops taking new ones, judges those the kernel already queued, waits until
-  // every launch in hand has been answered (at worst the driver's verdict timeout) and closes
-  // the fanotify descriptor. `onJudged` is called after each answer, from worker threads, one
-  // call at a time. Run once.
-  void Run(const OnJudged& onJudged, const std::atomic<bool>& stop);
+  // Serves held launches until `stopRequested` returns true (asked every 50 ms). Then it holds
+  // no new execs, judges those the kernel had already queued, waits until every launch in hand
+  // has been answered (at worst the driver's verdict timeout) and closes the fanotify
+  // descriptor. `onJudged` is called after each answer, from worker threads, one call at a
+  // time. Run once.
+  void Run(const OnJudged& onJudged, const std::function<bool()>& stopRequested);
 
   const GuardedFolder& Folder() const { return folder_; }
 

@@ -103,7 +103,8 @@ class LiveSourceTest : public ::testing::Test {
     ASSERT_NE(source, nullptr) << error;
     quit = false;
     runner = std::thread([this] {
-      source->Run([this](const LiveSource::Judged& launch) { judged.push_back(launch); }, quit);
+      source->Run([this](const LiveSource::Judged& launch) { judged.push_back(launch); },
+                  [this] { return quit.load(); });
     });
   }
   // Returns once every launch taken has been answered and reported.
@@ -249,7 +250,7 @@ TEST_F(LiveSourceTest, AHostKilledWhileALaunchIsHeldLeavesNothingHanging) {
     char* argv[] = {const_cast<char*>("sleep"), const_cast<char*>("30"), nullptr};
     pid_t helper = 0;
     if (!held || ::posix_spawnp(&helper, "sleep", nullptr, nullptr, argv, environ) != 0) _exit(2);
-    std::thread([&] { held->Run(nullptr, quit); }).detach();
+    std::thread([&] { held->Run(nullptr, [] { return false; }); }).detach();
     ::write(toParent.Get(), &helper, sizeof helper);
     unserved.WaitForParked(1, 30s);
     ::write(toParent.Get(), &helper, sizeof helper);
