@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/fanotify.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 
 #include <cstring>
@@ -89,6 +90,10 @@ class LiveSourceTest : public ::testing::Test {
     StopServing();
     ArbiterSetHook(nullptr, nullptr);
     if (module != nullptr) ::dlclose(module);
+    if (!bound.empty()) {
+      ::umount2(bound.c_str(), MNT_DETACH);
+      fs::remove(bound);
+    }
     fs::remove_all(folder);
   }
 
@@ -115,6 +120,7 @@ class LiveSourceTest : public ::testing::Test {
   }
 
   fs::path folder;
+  fs::path bound;  // a bind mount of the folder, where a test makes one
   std::shared_ptr<GuardDriver> driver;
   void* module = nullptr;
   bool (*start)() = nullptr;
@@ -127,23 +133,30 @@ class LiveSourceTest : public ::testing::Test {
 
 TEST_F(LiveSourceTest, TheKernelEnforcesEachOutcomeAndReadingIsNotHeld) {
   enum class Phase { Guarding, Stopped, Stalled };  // Stalled: the scanner outlasts the deadline
+  // Through a bind mount the file is held (its folder is marked) but its path lies elsewhere:
+  // it is refused before the driver.
+  enum class Action { Read, Execute, ExecuteViaBindMount };
   const struct Row {
     const char* file;
     Phase phase;
     Answer onTimeout;
-    bool execute;
+    Action action;
     int result;
     std::optional<Outcome> outcome;
   } rows[] = {
-      {"blocked", Phase::Guarding, Answer::Deny, false, 0, std::nullopt},
-      {"tool", Phase::Guarding, Answer::Deny, true, 0, Outcome::Allowed},
-      {"blocked", Phase::Guarding, Answer::Deny, true, EPERM, Outcome::Denied},
-      {"blocked", Phase::Stopped, Answer::Deny, true, 0, Outcome::LetThrough},
-      {"tool", Phase::Stalled, Answer::Deny, true, EPERM, Outcome::TimedOut},
-      {"tool", Phase::Stalled, Answer::Allow, true, 0, Outcome::TimedOut},
+      {"blocked", Phase::Guarding, Answer::Deny, Action::Read, 0, std::nullopt},
+      {"tool", Phase::Guarding, Answer::Deny, Action::Execute, 0, Outcome::Allowed},
+      {"blocked", Phase::Guarding, Answer::Deny, Action::Execute, EPERM, Outcome::Denied},
+      {"blocked", Phase::Stopped, Answer::Deny, Action::Execute, 0, Outcome::LetThrough},
+      {"tool", Phase::Stalled, Answer::Deny, Action::Execute, EPERM, Outcome::TimedOut},
+      {"tool", Phase::Stalled, Answer::Allow, Action::Execute, 0, Outcome::TimedOut},
+      {"tool", Phase::Guarding, Answer::Deny, Action::ExecuteViaBindMount, EPERM, std::nullopt},
   };
   Program("tool");
   Program("blocked");
+  bound = folder.string() + "-bound";
+  fs::create_directory(bound);
+  ASSERT_EQ(::mount(folder.c_str(), bound.c_str(), nullptr, MS_BIND, nullptr), 0);
   for (const Row& row : rows) {
     SCOPED_TRACE(std::string(row.file) + " row " + std::to_string(&row - rows));
     judged.clear();
@@ -156,18 +169,21 @@ TEST_F(LiveSourceTest, TheKernelEnforcesEachOutcomeAndReadingIsNotHeld) {
     }
     Serve({.onTimeout = row.onTimeout});
     pid_t pid = 0;
-    const fs::path file = folder / row.file;
-    EXPECT_EQ(row.execute ? Execute(file, &pid) : Read(file), row.result);
+    const bool bind = row.action == Action::ExecuteViaBindMount;
+    const fs::path file = (bind ? bound : folder) / row.file;
+    EXPECT_EQ(row.action == Action::Read ? Read(file) : Execute(file, &pid), row.result);
     StopServing();
     if (row.phase != Phase::Stopped) {
       ASSERT_TRUE(stop());
     }
 
-    ASSERT_EQ(judged.size(), row.outcome ? 1u : 0u);
-    if (!row.outcome) continue;
+    ASSERT_EQ(judged.size(), row.action == Action::Read ? 0u : 1u);
+    if (row.action == Action::Read) continue;
     EXPECT_EQ(judged[0].outcome, row.outcome);
     EXPECT_EQ(judged[0].allowed, row.result == 0);
     EXPECT_EQ(judged[0].program, file.string());
+    EXPECT_EQ(judged[0].problem.empty(), !bind);
+    if (bind) continue;
     EXPECT_EQ(judged[0].drivePath, u"L:\\" + Utf16FromUtf8(row.file));
     if (row.result == 0) {
       EXPECT_EQ(judged[0].pid, pid);
