@@ -4,9 +4,8 @@
 
 #include <array>
 
-bool HeldExec::Path(std::string* path) const {
-  if (!fd_) return false;
-  const std::string link = "/proc/self/fd/" + std::to_string(fd_.Get());
+bool PathOfDescriptor(int fd, std::string* path) {
+  const std::string link = "/proc/self/fd/" + std::to_string(fd);
   std::array<char, 4096> buffer;
   const ssize_t length = ::readlink(link.c_str(), buffer.data(), buffer.size());
   // A result that fills the buffer may have been cut.

@@ -9,6 +9,9 @@
 
 #include "UniqueFd.h"
 
+// The path the kernel gives an open descriptor's file now; false if it cannot be read.
+bool PathOfDescriptor(int fd, std::string* path);
+
 class HeldExec {
  public:
   HeldExec(int group, int fd, pid_t pid) : group_(group), fd_(fd), pid_(pid) {}
@@ -17,8 +20,8 @@ class HeldExec {
   ~HeldExec() { Answer(false); }
 
   pid_t Pid() const { return pid_; }
-  // The file's path as the kernel names it now; false if it cannot be read.
-  bool Path(std::string* path) const;
+  // The executed file's path (PathOfDescriptor).
+  bool Path(std::string* path) const { return fd_ && PathOfDescriptor(fd_.Get(), path); }
   // Tells the kernel whether the launch may go on; later calls do nothing.
   void Answer(bool allow);
 

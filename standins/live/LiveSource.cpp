@@ -75,10 +75,8 @@ std::unique_ptr<LiveSource> LiveSource::Open(const std::string& folder, GuardDri
     return nullptr;
   }
   // The folder's canonical path, which the paths of held files are compared with.
-  std::array<char, 4096> path;
-  const std::string link = "/proc/self/fd/" + std::to_string(folderFd.Get());
-  const ssize_t length = ::readlink(link.c_str(), path.data(), path.size());
-  if (length <= 0 || static_cast<std::size_t>(length) >= path.size()) {
+  std::string path;
+  if (!PathOfDescriptor(folderFd.Get(), &path)) {
     *error = "cannot guard " + folder + ": its path cannot be read";
     return nullptr;
   }
@@ -88,8 +86,7 @@ std::unique_ptr<LiveSource> LiveSource::Open(const std::string& folder, GuardDri
     *error = MarkError(errno, folder);
     return nullptr;
   }
-  GuardedFolder guarded(std::string(path.data(), static_cast<std::size_t>(length)),
-                        options.driveLetter, options.volumeDevice);
+  GuardedFolder guarded(std::move(path), options.driveLetter, options.volumeDevice);
   return std::unique_ptr<LiveSource>(
       new LiveSource(std::move(group), std::move(folderFd), std::move(guarded), driver, options));
 }
