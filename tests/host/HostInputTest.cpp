@@ -53,6 +53,8 @@ TEST_F(HostInput, OptionsAndEnvironment) {
       {"", "--scanner-delay 60001", "", 2, "--scanner-delay: '60001' is not a whole number"},
       {"", "--json=yes", "", 2, "--json: takes no value"},
       {"", "--colour", "", 2, "unknown option '--colour'"},
+      {"", "--live . --count 3", "", 2, "--count: shapes replayed launches; with --live"},
+      {"", "--live . --on-timeout maybe", "", 2, "--on-timeout: 'maybe' is not allow or deny"},
       {"", "in.txt", "", 2, "unexpected argument 'in.txt'"},
       {"BASALT_LOG_FILE=.", "", "", 2, "BASALT_LOG_FILE=.: cannot be opened for appending"},
       {"BASALT_LOG_FILE=no/x.log", "", "", 2, "BASALT_LOG_FILE=no/x.log: cannot be opened"},

@@ -21,12 +21,19 @@ const char* const kUsage =
     "  --rate N             launches arrive at random moments, N a second on average (more than\n"
     "                       0, at most 10000); default: each thread launches again at once\n"
     "  --scanner-delay MS   the scanner takes MS milliseconds per launch, 0 to 60000 (default 0)\n"
+    "  --live DIR           instead of replaying launches, guard the programs started from DIR\n"
+    "                       (needs root): the kernel holds each exec of a file directly inside\n"
+    "                       DIR, the module judges it as L:\\NAME, and a denied program fails\n"
+    "                       with \"Operation not permitted\"; runs until Ctrl-C\n"
+    "  --on-timeout ANSWER  live: allow or deny, what a held launch gets when no verdict comes\n"
+    "                       within the driver's deadline (default deny: nothing unjudged runs)\n"
     "  --json               JSON lines on standard output instead of text\n"
     "  --quiet              nothing per launch: progress on standard error, then the summary\n"
     "  --help               this text\n"
     "Environment: ARBITER_POLICY_FILE (the scanner's rules, below --policy), BASALT_LOG_FILE\n"
     "(append the module's log lines to this file instead of standard error).\n"
-    "Exit codes: 0 done; 1 the module failed or a launch timed out; 2 bad input; 130 Ctrl-C.\n";
+    "Exit codes: 0 done (--live: stopped by Ctrl-C); 1 the module failed, a launch timed out or\n"
+    "fanotify is not available; 2 bad input; 130 Ctrl-C.\n";
 
 namespace {
 
@@ -53,6 +60,7 @@ bool Rate(const std::string& text, double* value) {
 ParsedOptions ParseOptions(int argc, const char* const* argv) {
   ParsedOptions parsed;
   HostOptions& options = parsed.options;
+  std::string replayOption;  // the last option given that only replayed launches take
   for (int i = 1; i < argc; ++i) {
     std::string_view arg = argv[i];
     std::string value;
@@ -86,6 +94,14 @@ ParsedOptions ParseOptions(int argc, const char* const* argv) {
         return parsed;
       }
       (arg == "--quiet" ? options.quiet : options.json) = true;
+    } else if (arg == "--live") {
+      if (!takeValue("a folder")) return parsed;
+      if (value.empty()) return bad("a folder");
+      options.liveFolder = value;
+    } else if (arg == "--on-timeout") {
+      if (!takeValue("allow or deny")) return parsed;
+      if (value != "allow" && value != "deny") return bad("allow or deny");
+      options.timeoutAllows = value == "allow";
     } else if (arg == "--policy" || arg == "--launches") {
       if (!takeValue("a file name")) return parsed;
       if (value.empty()) return bad("a file name");
@@ -114,6 +130,10 @@ ParsedOptions ParseOptions(int argc, const char* const* argv) {
                          : "unexpected argument '" + name + "' (options start with --)";
       return parsed;
     }
+    if (arg == "--launches" || arg == "--threads" || arg == "--count" || arg == "--rate")
+      replayOption = name;
   }
+  if (!options.liveFolder.empty() && !replayOption.empty())
+    parsed.error = replayOption + ": shapes replayed launches; with --live the system launches";
   return parsed;
 }

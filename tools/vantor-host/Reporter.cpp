@@ -32,7 +32,7 @@ const char* Unjudged(Outcome outcome) {
     case Outcome::TimedOut:
       return "no verdict within the driver's deadline: fail closed";
     case Outcome::Refused:
-      return "longer than the driver's record holds: fail closed, never judged";
+      return "the driver could not park it whole: fail closed, never judged";
     case Outcome::Allowed:
     case Outcome::Denied:
       break;
@@ -86,6 +86,11 @@ void Reporter::Setup(const RunSetup& setup) {
               setup.policy.source.c_str());
   for (const auto& rule : setup.policy.rules)
     std::printf("         line %d: %s\n", rule.line, rule.text.c_str());
+  if (!o.liveFolder.empty()) {
+    std::printf("launches: %s\n", setup.launchSource.c_str());
+    if (o.scannerDelayMs > 0) std::printf("scanner: takes %d ms per launch\n", o.scannerDelayMs);
+    return;
+  }
   std::printf("launches: %zu kernel paths, %s; %llu launches from %d threads, ", setup.paths,
               setup.launchSource.c_str(), static_cast<unsigned long long>(setup.count), o.threads);
   if (o.rate > 0) {
@@ -100,7 +105,8 @@ void Reporter::Step(const std::string& text) {
   if (!options_.json) std::printf("%s\n", text.c_str());
 }
 
-void Reporter::Launch(const Launched& launched, const ScanObserver& scans) {
+void Reporter::Launch(const Launched& launched, const ScanObserver& scans,
+                      const std::string& origin) {
   const Outcome outcome = launched.result.outcome;
   const bool judged = outcome == Outcome::Allowed || outcome == Outcome::Denied;
   const auto scan = judged ? scans.Last(launched.kernelPath) : std::nullopt;
@@ -119,18 +125,20 @@ void Reporter::Launch(const Launched& launched, const ScanObserver& scans) {
     const std::string rule = scan ? JsonText(scan->rule.empty() ? "default" : scan->rule) : "null";
     std::printf(
         "{\"event\":\"launch\",\"index\":%llu,\"outcome\":\"%s\",\"latency_ms\":%s,\"path\":%s,"
-        "\"rule\":%s,\"kernel_path\":%s}\n",
+        "\"rule\":%s,\"kernel_path\":%s,\"origin\":%s}\n",
         static_cast<unsigned long long>(launched.index), OutcomeWord(outcome),
-        JsonNumber(ms, 3).c_str(), path.c_str(), rule.c_str(), JsonText(kernel).c_str());
+        JsonNumber(ms, 3).c_str(), path.c_str(), rule.c_str(), JsonText(kernel).c_str(),
+        origin.empty() ? "null" : JsonText(origin).c_str());
     return;
   }
+  const std::string from = origin.empty() ? "" : "  " + origin;
   if (!scan) {
-    std::printf("%-11s %8.1f ms  %s  (%s)\n", OutcomeWord(outcome), ms, kernel.c_str(),
-                judged ? "judged; the scanner was not watched" : Unjudged(outcome));
+    std::printf("%-11s %8.1f ms  %s  (%s)%s\n", OutcomeWord(outcome), ms, kernel.c_str(),
+                judged ? "judged; the scanner was not watched" : Unjudged(outcome), from.c_str());
     return;
   }
-  std::printf("%-11s %8.1f ms  %s  [%s]\n", OutcomeWord(outcome), ms, ToUtf8(scan->path).c_str(),
-              scan->rule.empty() ? "default" : scan->rule.c_str());
+  std::printf("%-11s %8.1f ms  %s  [%s]%s\n", OutcomeWord(outcome), ms, ToUtf8(scan->path).c_str(),
+              scan->rule.empty() ? "default" : scan->rule.c_str(), from.c_str());
   if (HasDriveLetter(scan->path)) return;
   if (scan->path == launched.kernelPath) {
     std::printf("%24s(not converted: no drive letter names its device)\n", "");

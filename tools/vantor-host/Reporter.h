@@ -38,8 +38,9 @@ class Reporter {
   void Setup(const RunSetup& setup);
   // A line of progress in the run ("module loaded", ...); text output only.
   void Step(const std::string& text);
-  // One launch's outcome; thread-safe.
-  void Launch(const Launched& launched, const ScanObserver& scans);
+  // One launch's outcome; thread-safe. `origin` says who launched what, where the host knows
+  // it (the live guard: the process and the program it ran).
+  void Launch(const Launched& launched, const ScanObserver& scans, const std::string& origin = {});
   void Summary(const RunEnd& end);
 
   std::uint64_t Count(Outcome outcome) const;

@@ -19,6 +19,7 @@ class WinsimLaunchSource final : public LaunchSource {
   std::u16string ParkedPath() const override;
   std::string DriverCounts() const override;
   bool VerdictsWellFormed() const override;
+  GuardDriver& Driver() { return *driver_; }
 
  private:
   std::shared_ptr<GuardDriver> driver_;

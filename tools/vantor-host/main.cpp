@@ -1,7 +1,8 @@
 // vantor-host: a demo host. It checks its inputs, sets up a launch source (the guard driver
 // stand-in on a simulated machine), loads the module as a host would, starts it, replays program
-// launches, prints what became of each and a summary, then stops and unloads the module. The
-// module's log lines reach standard error through the log sink stand-in.
+// launches (or, with --live, serves the system's own launches from one folder until Ctrl-C),
+// prints what became of each and a summary, then stops and unloads the module. The module's log
+// lines reach standard error through the log sink stand-in.
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -12,6 +13,7 @@
 #include "ExitCodes.h"
 #include "Interrupt.h"
 #include "LaunchList.h"
+#include "LiveRun.h"
 #include "ModuleLibrary.h"
 #include "Options.h"
 #include "PolicyChoice.h"
@@ -73,15 +75,25 @@ int main(int argc, char** argv) {
 
   WinsimLaunchSource source;
   std::vector<std::u16string> paths = DefaultLaunches();
-  setup.launchSource = "built in";
-  if (!options.launchFile.empty()) {
-    if (!ReadLaunchList(options.launchFile, source.MaxPathUnits(), &paths, &error))
-      return BadInput("--launches: " + error);
-    setup.launchSource = "from --launches " + options.launchFile;
-  }
+  std::unique_ptr<LiveSource> live;
   setup.machine = source.Describe();
-  setup.paths = paths.size();
-  setup.count = options.count > 0 ? options.count : paths.size();
+  if (!options.liveFolder.empty()) {
+    live = OpenLiveGuard(options, source, &setup.launchSource, &error);
+    if (!live) {
+      std::fprintf(stderr, "vantor-host: --live %s: %s\n", options.liveFolder.c_str(),
+                   error.c_str());
+      return kExitFailed;
+    }
+  } else {
+    setup.launchSource = "built in";
+    if (!options.launchFile.empty()) {
+      if (!ReadLaunchList(options.launchFile, source.MaxPathUnits(), &paths, &error))
+        return BadInput("--launches: " + error);
+      setup.launchSource = "from --launches " + options.launchFile;
+    }
+    setup.paths = paths.size();
+    setup.count = options.count > 0 ? options.count : paths.size();
+  }
 
   Reporter reporter(options);
   reporter.Setup(setup);
@@ -98,27 +110,30 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "vantor-host: CVantor::Start failed (the module's log says why)\n");
     return kExitFailed;
   }
-  reporter.Step("module: started; launching");
 
   const auto begin = std::chrono::steady_clock::now();
-  bool interrupted = false;
-  {
+  RunEnd end;
+  if (live) {
+    reporter.Step("module: started; guarding until Ctrl-C");
+    ServeLiveLaunches(*live, source, options, reporter);
+  } else {
+    reporter.Step("module: started; launching");
     const ScanObserver scans(source, std::chrono::milliseconds(options.scannerDelayMs));
     Replay replay(source, paths, {options.threads, setup.count, options.rate},
                   [&](const Launched& launched) { reporter.Launch(launched, scans); });
-    interrupted = WaitFor(replay, setup.count, options.quiet || options.json);
+    end.interrupted = WaitFor(replay, setup.count, options.quiet || options.json);
   }
-  RunEnd end;
   end.elapsed = std::chrono::steady_clock::now() - begin;
-  end.interrupted = interrupted;
 
   const bool stopped = module.Stop();
   module.Unload();
   end.driver = source.DriverCounts();
   end.module = stopped ? "stopped and unloaded" : "CVantor::Stop failed; unloaded";
+  // The live guard ends with Ctrl-C, and its timed-out launches are the machine's, answered as
+  // --on-timeout says: neither is a failure of the run.
   const bool failed =
-      !stopped || !source.VerdictsWellFormed() || reporter.Count(Outcome::TimedOut) > 0;
-  end.exitCode = failed ? kExitFailed : interrupted ? kExitInterrupted : kExitOk;
+      !stopped || !source.VerdictsWellFormed() || (!live && reporter.Count(Outcome::TimedOut) > 0);
+  end.exitCode = failed ? kExitFailed : end.interrupted ? kExitInterrupted : kExitOk;
   reporter.Summary(end);
   return end.exitCode;
 }
