@@ -5,6 +5,7 @@
 #   pe-check.sh OBJDUMP FILE imports-name DLL NAME          NAME is imported by name from DLL
 #   pe-check.sh OBJDUMP FILE imports-ordinal-only DLL ORD   DLL gives exactly ordinal ORD, no names
 #   pe-check.sh OBJDUMP FILE dlls-within DLL...             imported DLLs are among these
+#   pe-check.sh OBJDUMP FILE subsystem NUMBER               the optional header's subsystem
 # Exits 1 with a message when the file does not match.
 set -uo pipefail
 objdump=$1 file=$2 check=$3
@@ -58,6 +59,10 @@ case $check in
     while read -r dll; do
       grep -qxF "$(tr 'A-Z' 'a-z' <<<"$dll")" <<<"$allowed" || fail "unexpected DLL dependency $dll"
     done < <(sed -nE 's/^\tDLL Name: (.*)$/\1/p' <<<"$dump")
+    ;;
+  subsystem)
+    got=$(sed -nE 's/^Subsystem[[:space:]]+([0-9a-fA-F]+).*/\1/p' <<<"$dump")
+    [ -n "$got" ] && [ $((16#$got)) -eq "$1" ] || fail "subsystem ${got:-none}, wanted $1"
     ;;
   *) echo "unknown check $check"; exit 2 ;;
 esac
