@@ -34,7 +34,7 @@ NTSTATUS QueueLaunch(GuardDevice& guard, PIRP irp, ULONG inBytes, ULONG outBytes
   const bool fits = FitsRecord(path, inBytes / sizeof(char16_t));
   LaunchOutcome outcome = LaunchOutcome::LetThrough;
   {
-    MutexLock lock(guard.lock);
+    Locked lock(guard.lock);
     ++guard.counters.launches;
     if (guard.guarding && !guard.unloading) {
       if (fits) {
@@ -53,7 +53,7 @@ NTSTATUS QueueLaunch(GuardDevice& guard, PIRP irp, ULONG inBytes, ULONG outBytes
 
 NTSTATUS QueueCode(GuardDevice& guard, PIRP irp) {
   {
-    MutexLock lock(guard.lock);
+    Locked lock(guard.lock);
     if (!guard.unloading) return Pend(guard, guard.codes, irp);
   }
   return Finish(irp, STATUS_DELETE_PENDING);
@@ -63,7 +63,7 @@ NTSTATUS ReadCounters(GuardDevice& guard, PIRP irp, ULONG outBytes) {
   if (outBytes < sizeof(GuardCounters)) return Finish(irp, STATUS_BUFFER_TOO_SMALL);
   GuardCounters counters;
   {
-    MutexLock lock(guard.lock);
+    Locked lock(guard.lock);
     counters = guard.counters;
   }
   memcpy(irp->AssociatedIrp.SystemBuffer, &counters, sizeof counters);
@@ -74,7 +74,7 @@ NTSTATUS SetDeadlineSwitch(GuardDevice& guard, PIRP irp, ULONG inBytes) {
   std::uint32_t milliseconds = 0;
   if (inBytes != sizeof milliseconds) return Finish(irp, STATUS_INVALID_PARAMETER);
   memcpy(&milliseconds, irp->AssociatedIrp.SystemBuffer, sizeof milliseconds);
-  MutexLock lock(guard.lock);
+  Locked lock(guard.lock);
   guard.deadlineTicks = milliseconds * kTicksPerMillisecond;
   return Finish(irp, STATUS_SUCCESS);
 }
@@ -90,7 +90,7 @@ NTSTATUS DispatchClose(PDEVICE_OBJECT device, PIRP irp) {
   GuardDevice& guard = GuardOf(device);
   const PFILE_OBJECT file = IoGetCurrentIrpStackLocation(irp)->FileObject;
   {
-    MutexLock lock(guard.lock);
+    Locked lock(guard.lock);
     if (file == guard.host) {
       guard.hostClosed = true;
       KeSetEvent(&guard.wake, IO_NO_INCREMENT, FALSE);

@@ -21,7 +21,7 @@ void NTAPI Unload(PDRIVER_OBJECT driver) {
   const PDEVICE_OBJECT device = driver->DeviceObject;
   GuardDevice& guard = GuardOf(device);
   {
-    MutexLock lock(guard.lock);
+    Locked lock(guard.lock);
     guard.unloading = true;
   }
   KeSetEvent(&guard.wake, IO_NO_INCREMENT, FALSE);
@@ -70,7 +70,7 @@ extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING) {
   if (!NT_SUCCESS(status)) return status;
   GuardDevice& guard = GuardOf(device);
   RtlZeroMemory(&guard, sizeof guard);
-  KeInitializeMutex(&guard.lock, 0);
+  InitializeLock(guard.lock);
   KeInitializeEvent(&guard.wake, SynchronizationEvent, FALSE);
   InitializeListHead(&guard.launches);
   InitializeListHead(&guard.codes);

@@ -21,7 +21,7 @@
 
 struct GuardDevice {
   // Shared by the dispatch routines and the worker; held under `lock`.
-  KMUTEX lock;
+  KSEMAPHORE lock;
   KEVENT wake;          // set when there is work for the worker
   LIST_ENTRY launches;  // pended launches, in arrival order
   LIST_ENTRY codes;     // pended protocol codes, in arrival order

@@ -12,19 +12,24 @@ inline LONGLONG Now() {
   return static_cast<LONGLONG>(KeQueryInterruptTime());
 }
 
-// Holds a kernel mutex for its scope. A mutex rather than a spin lock: everything waits at passive
-// level, and the mutex calls live in ntoskrnl.exe on every architecture.
-class MutexLock {
+// The driver's lock: a semaphore of one, held for a scope. Not a spin lock, since everything here
+// waits at passive level and x86 keeps the spin lock calls in hal.dll; not a kernel mutex, since
+// Wine's hangs a contended waiter (its release never hands the mutex over).
+inline void InitializeLock(KSEMAPHORE& lock) {
+  KeInitializeSemaphore(&lock, 1, 1);
+}
+
+class Locked {
  public:
-  explicit MutexLock(KMUTEX& mutex) : mutex_(mutex) {
-    KeWaitForSingleObject(&mutex_, Executive, KernelMode, FALSE, nullptr);
+  explicit Locked(KSEMAPHORE& lock) : lock_(lock) {
+    KeWaitForSingleObject(&lock_, Executive, KernelMode, FALSE, nullptr);
   }
-  ~MutexLock() { KeReleaseMutex(&mutex_, FALSE); }
-  MutexLock(const MutexLock&) = delete;
-  MutexLock& operator=(const MutexLock&) = delete;
+  ~Locked() { KeReleaseSemaphore(&lock_, IO_NO_INCREMENT, 1, FALSE); }
+  Locked(const Locked&) = delete;
+  Locked& operator=(const Locked&) = delete;
 
  private:
-  KMUTEX& mutex_;
+  KSEMAPHORE& lock_;
 };
 
 // The record's Pending word is shared with the module in the host process: the path is written

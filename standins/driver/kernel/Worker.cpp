@@ -14,27 +14,27 @@ PIRP PopHead(LIST_ENTRY& list) {
 }
 
 PIRP NextLaunch(GuardDevice& guard) {
-  MutexLock lock(guard.lock);
+  Locked lock(guard.lock);
   return PopHead(guard.launches);
 }
 
 bool Guarding(GuardDevice& guard) {
-  MutexLock lock(guard.lock);
+  Locked lock(guard.lock);
   return guard.guarding;
 }
 
 bool Unloading(GuardDevice& guard) {
-  MutexLock lock(guard.lock);
+  Locked lock(guard.lock);
   return guard.unloading;
 }
 
 bool IsHost(GuardDevice& guard, PFILE_OBJECT file) {
-  MutexLock lock(guard.lock);
+  Locked lock(guard.lock);
   return guard.host == file;
 }
 
 void CountLateVerdict(GuardDevice& guard) {
-  MutexLock lock(guard.lock);
+  Locked lock(guard.lock);
   ++guard.counters.lateVerdicts;
 }
 
@@ -49,7 +49,7 @@ LaunchOutcome VerdictOutcome(const SharedSlot& record) {
 // One answered in the meantime keeps its verdict.
 void TakeBack(GuardDevice& guard) {
   {
-    MutexLock lock(guard.lock);
+    Locked lock(guard.lock);
     guard.guarding = false;
   }
   if (guard.parked != nullptr || guard.orphaned) {
@@ -72,7 +72,7 @@ void TakeBack(GuardDevice& guard) {
 void ReleaseHost(GuardDevice& guard) {
   TakeBack(guard);
   UnmapRecordFromHost(guard);
-  MutexLock lock(guard.lock);
+  Locked lock(guard.lock);
   guard.host = nullptr;
   guard.counters.recordAddress = 0;
 }
@@ -82,7 +82,7 @@ void ReleaseHost(GuardDevice& guard) {
 void Handshake(GuardDevice& guard, PIRP irp, PFILE_OBJECT file) {
   PFILE_OBJECT host = nullptr;
   {
-    MutexLock lock(guard.lock);
+    Locked lock(guard.lock);
     host = guard.host;
   }
   if (host != nullptr && host != file) return CompleteRequest(irp, STATUS_DEVICE_BUSY, 0);
@@ -98,7 +98,7 @@ void Handshake(GuardDevice& guard, PIRP irp, PFILE_OBJECT file) {
   reply.SlotAddress = static_cast<std::uint32_t>(reinterpret_cast<ULONG_PTR>(guard.hostView));
   memcpy(out, &reply, sizeof reply);
   {
-    MutexLock lock(guard.lock);
+    Locked lock(guard.lock);
     guard.host = file;
     guard.counters.recordAddress = reply.SlotAddress;
     ++guard.counters.handshakes;
@@ -115,7 +115,7 @@ void RunCode(GuardDevice& guard, PIRP irp) {
     return CompleteRequest(irp, STATUS_INVALID_DEVICE_STATE, 0);
   }
   if (code == IOCTL_GUARD_START) {
-    MutexLock lock(guard.lock);
+    Locked lock(guard.lock);
     guard.guarding = true;
   } else {
     TakeBack(guard);
@@ -129,7 +129,7 @@ void ServeCodes(GuardDevice& guard) {
     bool hostClosed = false;
     PIRP code = nullptr;
     {
-      MutexLock lock(guard.lock);
+      Locked lock(guard.lock);
       hostClosed = guard.hostClosed;
       guard.hostClosed = false;
       if (!hostClosed) code = PopHead(guard.codes);
@@ -171,7 +171,7 @@ void Park(GuardDevice& guard, PIRP irp) {
   __atomic_store_n(&guard.record->Verdict, 0u, __ATOMIC_RELAXED);
   StoreRelease(guard.record->Pending, 1);
   guard.parked = irp;
-  MutexLock lock(guard.lock);
+  Locked lock(guard.lock);
   ++guard.counters.parked;
 }
 
@@ -225,7 +225,7 @@ void WorkerThread(void* context) {
   for (;;) {
     PIRP code = nullptr;
     {
-      MutexLock lock(guard.lock);
+      Locked lock(guard.lock);
       code = PopHead(guard.codes);
     }
     if (code == nullptr) break;
@@ -237,7 +237,7 @@ void WorkerThread(void* context) {
 
 void CompleteLaunch(GuardDevice& guard, PIRP irp, LaunchOutcome outcome) {
   {
-    MutexLock lock(guard.lock);
+    Locked lock(guard.lock);
     GuardCounters& counters = guard.counters;
     switch (outcome) {
       case LaunchOutcome::Allowed:
