@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Installs what the builds and tests need on a Debian machine. Idempotent: quiet and does nothing
-# when everything is present; retries a failed download.
+# when everything is present; retries a failed download. vantorflt.sys takes its ddk headers from
+# mingw-w64-common and libntoskrnl.a from the two mingw-w64-*-dev packages.
 set -euo pipefail
 
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev clang-format
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
+  mingw-w64-common mingw-w64-i686-dev mingw-w64-x86-64-dev
   wine64
 )
 
