@@ -63,7 +63,7 @@ TEST_F(GuardHost, FirstStartInstallsTheDriverAndLaterStartsReuseTheConnection) {
     HoldingScanner scanner;
     EXPECT_EQ(LinesOf([&] { EXPECT_TRUE(Start()); }), Lines{kStarted});
     held = std::async(std::launch::async, [&] { return Launch(c + u"\\held.exe"); });
-    ASSERT_TRUE(WaitUntil([] { return ArbiterQueryCount() == 2; }));
+    ASSERT_TRUE(WaitUntil([] { return ArbiterQueryCount() >= 2; }));
     Sleep(50);  // several of a pump's idle periods
     EXPECT_EQ(ArbiterQueryCount(), 2);
     scanner.Release();
@@ -119,7 +119,7 @@ TEST_F(GuardHost, LaunchesGetTheScannersVerdictOnTheDriveLetterPath) {
     EXPECT_EQ(Launch(row.path), row.outcome);
     ASSERT_EQ(ArbiterQueryCount(), row.asked ? 1 : 0);
     if (row.asked) {
-      EXPECT_TRUE(reinterpret_cast<const char16_t*>(ArbiterQuery(0)) == *row.asked);
+      EXPECT_EQ(std::wstring(ArbiterQuery(0)), std::wstring(row.asked->begin(), row.asked->end()));
     }
   }
   const GuardCounters counters = Counters();

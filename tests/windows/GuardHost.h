@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <iterator>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,6 +28,12 @@ Lines LinesOf(Action action) {
   SinkCapture capture;
   action();
   return LogLines(capture);
+}
+
+inline void PrintTo(LaunchOutcome outcome, std::ostream* out) {
+  constexpr const char* kNames[] = {"None", "Allowed", "Denied", "LetThrough", "TimedOut"};
+  const auto index = static_cast<std::size_t>(outcome);
+  *out << (index < std::size(kNames) ? kNames[index] : "unknown outcome");
 }
 
 // Stops the service "vantorflt" if it exists, waits until the driver has unloaded, deletes it.
