@@ -7,7 +7,8 @@
 
 inline constexpr LONGLONG kTicksPerMillisecond = 10'000;  // interrupt time counts 100 ns
 
-// Interrupt time: monotonic, in 100 ns units.
+// Interrupt time: monotonic, in 100 ns units. On x64 it is read from the kernel's shared data page,
+// whose reads Wine's ntoskrnl emulates.
 inline LONGLONG Now() {
   return static_cast<LONGLONG>(KeQueryInterruptTime());
 }
