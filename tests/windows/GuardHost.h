@@ -1,8 +1,9 @@
 #pragma once
-// A host for the end-to-end tests under Wine: the real vantor.dll with Arbiter.dll and Basalt.dll
-// beside it, vantorflt.sys loaded by Wine's service manager, and launches sent to the driver as
-// the kernel would send them. Every test starts on a machine without the "vantorflt" service and
-// leaves none behind, so each one loads the driver afresh.
+// A host for the end-to-end tests under Wine: the real vantor.dll, bound to the Arbiter.dll and
+// Basalt.dll this program imports as well (policy, hooks and log capture go through them),
+// vantorflt.sys loaded by Wine's service manager, and launches sent to the driver as the kernel
+// would send them. Every test starts on a machine without the "vantorflt" service and leaves none
+// behind, so each one loads the driver afresh and reads counters of its own.
 #include <gtest/gtest.h>
 #include <windows.h>
 
