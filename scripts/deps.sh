@@ -4,13 +4,14 @@
 #   scripts/deps.sh [demo|all]
 #     demo  the demo's build: cmake ninja-build g++ libbenchmark-dev
 #     all   everything scripts/test.sh runs (default): adds clang and its runtime, clang-format,
-#           GoogleTest, MinGW-w64 (i686 and x86_64) and Wine
+#           GoogleTest, MinGW-w64 (i686 and x86_64; vantorflt.sys takes its ddk headers from
+#           mingw-w64-common and libntoskrnl.a from the mingw-w64-*-dev packages) and Wine
 set -uo pipefail
 
 demo=(cmake ninja-build g++ libbenchmark-dev)
 all=("${demo[@]}" clang libclang-rt-14-dev clang-format libgtest-dev libgmock-dev googletest
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-  wine64)
+  mingw-w64-common mingw-w64-i686-dev mingw-w64-x86-64-dev wine64)
 
 case "${1:-all}" in
   demo) packages=("${demo[@]}"); job="the demo" ;;

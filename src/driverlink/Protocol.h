@@ -1,11 +1,10 @@
 #pragma once
 // What the module and the guard driver agree on: the device, the three control codes, the
 // 16-byte handshake records and the shared request record. All numbers are little-endian and
-// fixed-width; SlotAddress is 32 bits wide, as the product runs in 32-bit processes.
+// fixed-width; SlotAddress is 32 bits wide, as the product runs in 32-bit processes. The driver's
+// kernel build includes this header too, so it needs nothing beyond the fixed-width types.
 #include <cstddef>
 #include <cstdint>
-
-#include "platform/Win32.h"
 
 // Win32 name of the guard device, opened with CreateFileW.
 inline constexpr char16_t kGuardDeviceName[] = u"\\\\.\\VANTORFLT";
@@ -45,13 +44,22 @@ static_assert(offsetof(SharedSlot, Verdict) == 4);
 static_assert(offsetof(SharedSlot, ImagePath) == 8);
 static_assert(sizeof(char16_t) == 2);
 
-// Control codes: device type unknown, read and write access.
-inline constexpr DWORD IOCTL_GUARD_INITIALIZE =
-    CTL_CODE(FILE_DEVICE_UNKNOWN, 0x800, METHOD_OUT_DIRECT, FILE_READ_ACCESS | FILE_WRITE_ACCESS);
-inline constexpr DWORD IOCTL_GUARD_START =
-    CTL_CODE(FILE_DEVICE_UNKNOWN, 0x801, METHOD_NEITHER, FILE_READ_ACCESS | FILE_WRITE_ACCESS);
-inline constexpr DWORD IOCTL_GUARD_STOP =
-    CTL_CODE(FILE_DEVICE_UNKNOWN, 0x802, METHOD_NEITHER, FILE_READ_ACCESS | FILE_WRITE_ACCESS);
+// Transfer methods of a control code: how the I/O system hands over its buffers.
+inline constexpr std::uint32_t kMethodBuffered = 0;
+inline constexpr std::uint32_t kMethodOutDirect = 2;
+inline constexpr std::uint32_t kMethodNeither = 3;
+
+// A guard device control code: device type unknown (0x22), read and write access (3), the
+// function number and the transfer method, composed as the I/O system reads them.
+constexpr std::uint32_t GuardControlCode(std::uint32_t function, std::uint32_t method) {
+  constexpr std::uint32_t kDeviceTypeUnknown = 0x22;
+  constexpr std::uint32_t kReadWriteAccess = 3;
+  return kDeviceTypeUnknown << 16 | kReadWriteAccess << 14 | function << 2 | method;
+}
+
+inline constexpr std::uint32_t IOCTL_GUARD_INITIALIZE = GuardControlCode(0x800, kMethodOutDirect);
+inline constexpr std::uint32_t IOCTL_GUARD_START = GuardControlCode(0x801, kMethodNeither);
+inline constexpr std::uint32_t IOCTL_GUARD_STOP = GuardControlCode(0x802, kMethodNeither);
 
 static_assert(IOCTL_GUARD_INITIALIZE == 0x0022E002);
 static_assert(IOCTL_GUARD_START == 0x0022E007);

@@ -12,6 +12,7 @@
 #   pe-check.sh OBJDUMP FILE import-used-under-chain-head SLOT
 #       (i686, FILE with symbols) every instruction that reads the import slot SLOT lies in a
 #       function that puts its own record at the head of the exception chain (esp into FS:[0])
+#   pe-check.sh OBJDUMP FILE subsystem NUMBER               the optional header's subsystem
 # Exits 1 with a message when the file does not match.
 set -uo pipefail
 objdump=$1 file=$2 check=$3
@@ -91,6 +92,10 @@ case $check in
     [ -n "$users" ] || fail "$1 is never used"
     direct=$(grep -v ' heads-chain$' <<<"$users")
     [ -z "$direct" ] || fail "$1 used outside a chain-heading function: $(echo $direct)"
+    ;;
+  subsystem)
+    got=$(sed -nE 's/^Subsystem[[:space:]]+([0-9a-fA-F]+).*/\1/p' <<<"$dump")
+    [ -n "$got" ] && [ $((16#$got)) -eq "$1" ] || fail "subsystem ${got:-none}, wanted $1"
     ;;
   *) echo "unknown check $check"; exit 2 ;;
 esac

@@ -1,0 +1,202 @@
+// The product's whole path under Wine: the 64-bit vantor.dll installs and starts vantorflt.sys
+// through Wine's service manager, shakes hands with it, and serves real launches parked in the
+// record the driver maps into this process, until Stop, Start again, and unload.
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <future>
+#include <optional>
+#include <string_view>
+#include <thread>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "GuardHost.h"
+
+namespace {
+
+// Type, start type, error control, driver file, display name, state.
+using ServiceEntry = std::tuple<DWORD, DWORD, DWORD, std::wstring, std::wstring, DWORD>;
+
+std::optional<ServiceEntry> QueryGuardService() {
+  const UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+  const UniqueServiceHandle service(
+      OpenServiceW(manager.get(), L"vantorflt", SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS));
+  if (!service) return std::nullopt;
+  DWORD needed = 0;
+  QueryServiceConfigW(service.get(), nullptr, 0, &needed);
+  std::vector<std::uint8_t> buffer(needed);
+  auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
+  SERVICE_STATUS status{};
+  if (!QueryServiceConfigW(service.get(), config, needed, &needed) ||
+      !QueryServiceStatus(service.get(), &status)) {
+    return std::nullopt;
+  }
+  return ServiceEntry{config->dwServiceType,    config->dwStartType,   config->dwErrorControl,
+                      config->lpBinaryPathName, config->lpDisplayName, status.dwCurrentState};
+}
+
+TEST_F(GuardHost, FirstStartInstallsTheDriverAndLaterStartsReuseTheConnection) {
+  const std::u16string c = DeviceOfDrive(L"C:");
+  const std::u16string blocked = c + u"\\Temp\\blocked.exe";
+  ASSERT_EQ(ArbiterSetPolicy("deny C:\\Temp\\blocked*\n"), 1);
+
+  EXPECT_EQ(LinesOf([&] { EXPECT_TRUE(Stop()); }),
+            Lines{"2: VtClient\t Stop. Driver is not even initialized.\n"});
+  EXPECT_FALSE(QueryGuardService()) << "Stop before Start touches no service";
+
+  const Lines started = LinesOf([&] { ASSERT_TRUE(Start()); });
+  const auto record = static_cast<std::int32_t>(Counters().recordAddress);
+  EXPECT_NE(record, 0);
+  EXPECT_EQ(started,
+            (Lines{"1: VtClient\t Initialized, shared buffer ptr: " + std::to_string(record) + "\n",
+                   kStarted}));
+  EXPECT_EQ(QueryGuardService(),
+            (ServiceEntry{SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+                          HostDirectory() + L"vantorflt.sys", L"vantorflt", SERVICE_RUNNING}));
+  EXPECT_EQ(Launch(blocked), LaunchOutcome::Denied);
+  {
+    // Start while guarding: the start code again, and still one pump (a second one would serve
+    // the held request again).
+    std::future<LaunchOutcome> held;
+    HoldingScanner scanner;
+    EXPECT_EQ(LinesOf([&] { EXPECT_TRUE(Start()); }), Lines{kStarted});
+    held = std::async(std::launch::async, [&] { return Launch(c + u"\\held.exe"); });
+    ASSERT_TRUE(WaitUntil([] { return ArbiterQueryCount() >= 2; }));
+    Sleep(50);  // several of a pump's idle periods
+    EXPECT_EQ(ArbiterQueryCount(), 2);
+    scanner.Release();
+    EXPECT_EQ(held.get(), LaunchOutcome::Allowed);
+  }
+
+  EXPECT_EQ(LinesOf([&] { EXPECT_TRUE(Stop()); }), Lines{kStopped});
+  EXPECT_EQ(Launch(blocked), LaunchOutcome::LetThrough);
+  EXPECT_EQ(LinesOf([&] { EXPECT_TRUE(Start()); }), Lines{kStarted}) << "no second handshake";
+  EXPECT_EQ(Launch(blocked), LaunchOutcome::Denied);
+  EXPECT_EQ(LinesOf([&] { EXPECT_TRUE(Stop()); }), Lines{kStopped});
+  EXPECT_EQ(LinesOf([&] { EXPECT_TRUE(Stop()); }), Lines{kStopped});
+  EXPECT_EQ(Launch(blocked), LaunchOutcome::LetThrough);
+
+  const GuardCounters counters = Counters();
+  EXPECT_EQ(counters.handshakes, 1u);
+  EXPECT_EQ(counters.recordAddress, static_cast<std::uint32_t>(record));
+  EXPECT_EQ(ArbiterQueryCount(), 3) << "asked for the guarded launches only";
+}
+
+// The path the driver hands over, what the launch comes to, and what the scanner is asked
+// (nothing for a launch the driver decides alone).
+struct LaunchRow {
+  const char* what;
+  std::u16string path;
+  LaunchOutcome outcome;
+  std::optional<std::u16string> asked;
+};
+
+TEST_F(GuardHost, LaunchesGetTheScannersVerdictOnTheDriveLetterPath) {
+  const std::u16string c = DeviceOfDrive(L"C:");
+  ASSERT_FALSE(c.empty());
+  ASSERT_EQ(ArbiterSetPolicy("deny *\\blocked*\n"), 1);
+  const std::u16string fill(kLongestLaunchPath - c.size() - 1, u'a');  // "\" + fill: the longest
+  const std::u16string nowhere = u"\\Device\\NoSuchVolume\\";
+  const std::vector<LaunchRow> rows = {
+      {"allowed", c + u"\\Windows\\notepad.exe", LaunchOutcome::Allowed,
+       u"C:\\Windows\\notepad.exe"},
+      {"denied", c + u"\\Temp\\blocked.exe", LaunchOutcome::Denied, u"C:\\Temp\\blocked.exe"},
+      {"no drive names it", nowhere + u"tool.exe", LaunchOutcome::Allowed, nowhere + u"tool.exe"},
+      {"no drive, denied", nowhere + u"blocked.exe", LaunchOutcome::Denied,
+       nowhere + u"blocked.exe"},
+      {"empty", u"", LaunchOutcome::Allowed, u""},
+      {"longest, whole", c + u"\\" + fill, LaunchOutcome::Allowed, u"C:\\" + fill},
+      {"one unit longer", c + u"\\" + fill + u"a", LaunchOutcome::Denied, std::nullopt},
+      {"zero unit inside", c + u"\\ok.exe" + u'\0' + u"\\blocked.exe", LaunchOutcome::Denied,
+       std::nullopt},
+  };
+  ASSERT_TRUE(Start());
+  for (const LaunchRow& row : rows) {
+    SCOPED_TRACE(row.what);
+    ArbiterClearQueries();
+    EXPECT_EQ(Launch(row.path), row.outcome);
+    ASSERT_EQ(ArbiterQueryCount(), row.asked ? 1 : 0);
+    if (row.asked) {
+      EXPECT_EQ(std::wstring(ArbiterQuery(0)), std::wstring(row.asked->begin(), row.asked->end()));
+    }
+  }
+  const GuardCounters counters = Counters();
+  EXPECT_EQ(counters.parked, 6u);
+  EXPECT_EQ(counters.refused, 2u);
+  EXPECT_EQ(counters.allowed + counters.denied, 6u);
+}
+
+TEST_F(GuardHost, ALaunchPastItsDeadlineFailsClosedAndItsLateVerdictReachesNoOtherLaunch) {
+  const std::u16string c = DeviceOfDrive(L"C:");
+  ASSERT_EQ(ArbiterSetPolicy("deny *\\blocked*\n"), 1);
+  std::future<LaunchOutcome> next;
+  HoldingScanner scanner;  // destroyed first: a failed step frees the pump the launch waits on
+  ASSERT_TRUE(Start());
+  ASSERT_TRUE(Driver().SetDeadline(300));
+  EXPECT_EQ(Launch(c + u"\\held.exe"), LaunchOutcome::TimedOut);
+
+  // The next launch waits for the module to answer the timed-out one before it takes the record.
+  ASSERT_TRUE(Driver().SetDeadline(kDefaultDeadlineMs));
+  next = std::async(std::launch::async, [&] { return Launch(c + u"\\blocked.exe"); });
+  ASSERT_TRUE(WaitUntil([&] { return Counters().launches == 2; }));
+  scanner.Release();  // the late verdict allows
+  EXPECT_EQ(next.get(), LaunchOutcome::Denied);
+
+  const GuardCounters counters = Counters();
+  EXPECT_EQ(counters.timedOut, 1u);
+  EXPECT_EQ(counters.lateVerdicts, 1u);
+  EXPECT_EQ(counters.denied, 1u);
+  EXPECT_TRUE(Stop());
+}
+
+// Guarding ends while the pump serves one launch and two more wait: the one served keeps its
+// verdict, the two nobody will serve are let through at once, and the next pump starts clean.
+TEST_F(GuardHost, EndingGuardingLetsThroughWhatNobodyWillServe) {
+  const std::u16string c = DeviceOfDrive(L"C:");
+  ASSERT_EQ(ArbiterSetPolicy("deny *\\blocked*\n"), 1);
+  const std::vector<std::pair<const char*, std::function<void()>>> endings = {
+      {"stop code", [&] { EXPECT_TRUE(Stop()); }},
+      {"unload, closing the device", [&] { UnloadModule(); }},
+  };
+  for (const auto& [what, end] : endings) {
+    SCOPED_TRACE(what);
+    std::future<LaunchOutcome> served, parked, queued;
+    HoldingScanner scanner;  // destroyed first: a failed step frees the pump the launches wait on
+    ArbiterClearQueries();
+    ASSERT_TRUE(Start());
+    const std::uint64_t before = Counters().launches;
+    served = std::async(std::launch::async, [&] { return Launch(c + u"\\held.exe"); });
+    ASSERT_TRUE(WaitUntil([] { return ArbiterQueryCount() == 1; }));
+    parked = std::async(std::launch::async, [&] { return Launch(c + u"\\blocked1.exe"); });
+    queued = std::async(std::launch::async, [&] { return Launch(c + u"\\blocked2.exe"); });
+    ASSERT_TRUE(WaitUntil([&] { return Counters().launches == before + 3; }));
+
+    // The scanner is released while `end` waits for the pump. The releasing thread must be
+    // running first: unloading holds the loader lock, which a starting thread needs.
+    std::atomic<int> phase{0};  // 1: releaser running, 2: ending
+    std::thread releaser([&] {
+      phase = 1;
+      while (phase != 2) Sleep(1);
+      Sleep(100);  // the pump's stop flag is up by now: it ends after this verdict
+      scanner.Release();
+    });
+    while (phase != 1) Sleep(1);
+    phase = 2;
+    end();
+    releaser.join();
+    EXPECT_EQ(served.get(), LaunchOutcome::Allowed);
+    EXPECT_EQ(parked.get(), LaunchOutcome::LetThrough);
+    EXPECT_EQ(queued.get(), LaunchOutcome::LetThrough);
+    EXPECT_EQ(ArbiterQueryCount(), 1);
+  }
+  ArbiterClearQueries();
+  LoadModule();
+  ASSERT_TRUE(Start()) << "a new host gets the record once the old one closed its handle";
+  EXPECT_EQ(Launch(c + u"\\blocked.exe"), LaunchOutcome::Denied);
+  EXPECT_EQ(Counters().handshakes, 2u);
+  EXPECT_EQ(ArbiterQueryCount(), 1) << "the new pump served nothing from before";
+}
+
+}  // namespace
