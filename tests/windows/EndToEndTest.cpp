@@ -152,51 +152,114 @@ TEST_F(GuardHost, ALaunchPastItsDeadlineFailsClosedAndItsLateVerdictReachesNoOth
 }
 
 // Guarding ends while the pump serves one launch and two more wait: the one served keeps its
-// verdict, the two nobody will serve are let through at once, and the next pump starts clean.
+// verdict, the two nobody will serve are let through at once, and once the module has unloaded
+// (closing the device) the next host gets the record and starts clean.
 TEST_F(GuardHost, EndingGuardingLetsThroughWhatNobodyWillServe) {
   const std::u16string c = DeviceOfDrive(L"C:");
   ASSERT_EQ(ArbiterSetPolicy("deny *\\blocked*\n"), 1);
-  const std::vector<std::pair<const char*, std::function<void()>>> endings = {
-      {"stop code", [&] { EXPECT_TRUE(Stop()); }},
-      {"unload, closing the device", [&] { UnloadModule(); }},
-  };
-  for (const auto& [what, end] : endings) {
-    SCOPED_TRACE(what);
+  {
     std::future<LaunchOutcome> served, parked, queued;
     HoldingScanner scanner;  // destroyed first: a failed step frees the pump the launches wait on
-    ArbiterClearQueries();
     ASSERT_TRUE(Start());
-    const std::uint64_t before = Counters().launches;
     served = std::async(std::launch::async, [&] { return Launch(c + u"\\held.exe"); });
     ASSERT_TRUE(WaitUntil([] { return ArbiterQueryCount() == 1; }));
     parked = std::async(std::launch::async, [&] { return Launch(c + u"\\blocked1.exe"); });
     queued = std::async(std::launch::async, [&] { return Launch(c + u"\\blocked2.exe"); });
-    ASSERT_TRUE(WaitUntil([&] { return Counters().launches == before + 3; }));
+    ASSERT_TRUE(WaitUntil([&] { return Counters().launches == 3; }));
 
-    // The scanner is released while `end` waits for the pump. The releasing thread must be
-    // running first: unloading holds the loader lock, which a starting thread needs.
-    std::atomic<int> phase{0};  // 1: releaser running, 2: ending
+    // Stop waits for the pump, which waits for the scanner: release it once Stop is under way.
     std::thread releaser([&] {
-      phase = 1;
-      while (phase != 2) Sleep(1);
       Sleep(100);  // the pump's stop flag is up by now: it ends after this verdict
       scanner.Release();
     });
-    while (phase != 1) Sleep(1);
-    phase = 2;
-    end();
+    EXPECT_TRUE(Stop());
     releaser.join();
     EXPECT_EQ(served.get(), LaunchOutcome::Allowed);
     EXPECT_EQ(parked.get(), LaunchOutcome::LetThrough);
     EXPECT_EQ(queued.get(), LaunchOutcome::LetThrough);
     EXPECT_EQ(ArbiterQueryCount(), 1);
   }
+  UnloadModule();
   ArbiterClearQueries();
   LoadModule();
   ASSERT_TRUE(Start()) << "a new host gets the record once the old one closed its handle";
   EXPECT_EQ(Launch(c + u"\\blocked.exe"), LaunchOutcome::Denied);
   EXPECT_EQ(Counters().handshakes, 2u);
   EXPECT_EQ(ArbiterQueryCount(), 1) << "the new pump served nothing from before";
+}
+
+// A host that unloads vantor.dll without Stop, right after Start or while the scanner is judging
+// a launch, gives back only its own reference: the pump holds one of its own, so the module
+// stays loaded and guarding, nothing waits inside the loader lock and no code is unmapped under
+// the pump. The same module, loaded again, stops, and the last release unloads it.
+TEST_F(GuardHost, UnloadWithoutStopLeavesThePumpGuardingUntilStop) {
+  const std::u16string c = DeviceOfDrive(L"C:");
+  ASSERT_EQ(ArbiterSetPolicy("deny *\\blocked*\n"), 1);
+  for (int round = 0; round < 100; ++round) {
+    SCOPED_TRACE(round);
+    const bool whileServing = round % 2 == 1;
+    std::future<LaunchOutcome> served;
+    HoldingScanner scanner;
+    ArbiterClearQueries();
+    ASSERT_TRUE(Start());
+    if (whileServing) {
+      served = std::async(std::launch::async, [&] { return Launch(c + u"\\held.exe"); });
+      ASSERT_TRUE(WaitUntil([] { return ArbiterQueryCount() == 1; }));
+    }
+    UnloadModule();
+    ASSERT_NE(GetModuleHandleW(L"vantor.dll"), nullptr) << "the pump's reference keeps it loaded";
+    scanner.Release();
+    if (whileServing) {
+      EXPECT_EQ(served.get(), LaunchOutcome::Allowed);
+    }
+    EXPECT_EQ(Launch(c + u"\\blocked.exe"), LaunchOutcome::Denied) << "still guarding";
+
+    LoadModule();
+    ASSERT_TRUE(Stop());
+    UnloadModule();
+    ASSERT_EQ(GetModuleHandleW(L"vantor.dll"), nullptr) << "the pump gave its reference back";
+    EXPECT_EQ(Launch(c + u"\\blocked.exe"), LaunchOutcome::LetThrough);
+    LoadModule();
+  }
+  const GuardCounters counters = Counters();
+  EXPECT_EQ(counters.timedOut, 0u);
+  EXPECT_EQ(counters.handshakes, 100u) << "each round's module shook hands once";
+}
+
+// Whatever the scanner raises (a Visual C++ exception, a fault, any other code), the launch is
+// denied, the host lives on, and the pump serves the next launch.
+TEST_F(GuardHost, ScannerExceptionsDenyTheLaunchAndThePumpServesOn) {
+  struct Raise {
+    const char* what;
+    void (*raise)();
+  };
+  static const Raise kRaises[] = {
+      {"Visual C++ throw",
+       [] {
+         // What an MSVC throw raises: the C++ code, a magic number, the object, its throw info
+         // and (on x64) the image base.
+         const ULONG_PTR info[] = {0x19930520, 0, 0, 0};
+         RaiseException(0xE06D7363, EXCEPTION_NONCONTINUABLE, 4, info);
+       }},
+      {"access violation", [] { *static_cast<volatile int*>(nullptr) = 1; }},
+      {"any other code", [] { RaiseException(0xC0DE0001, 0, 0, nullptr); }},
+  };
+  static const Raise* current = nullptr;
+  ArbiterSetHook(
+      [](const wchar_t* path, void*) {
+        if (std::wstring_view(path).find(L"raise") != std::wstring_view::npos) current->raise();
+        return ArbiterEvaluate(path) == 1;
+      },
+      nullptr);
+  const std::u16string c = DeviceOfDrive(L"C:");
+  ASSERT_TRUE(Start());
+  for (const Raise& row : kRaises) {
+    SCOPED_TRACE(row.what);
+    current = &row;
+    EXPECT_EQ(Launch(c + u"\\raise.exe"), LaunchOutcome::Denied);
+    EXPECT_EQ(Launch(c + u"\\ok.exe"), LaunchOutcome::Allowed);
+  }
+  EXPECT_TRUE(Stop());
 }
 
 }  // namespace

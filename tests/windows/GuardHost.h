@@ -114,7 +114,10 @@ class GuardHost : public ::testing::Test {
   }
   void TearDown() override {
     client_.reset();  // the driver unloads only once every handle is closed
+    // As a host does before it unloads: a pump still running holds the module loaded.
+    if (module_ != nullptr) Stop();
     UnloadModule();
+    EXPECT_EQ(GetModuleHandleW(L"vantor.dll"), nullptr) << "vantor.dll still loaded";
     ArbiterSetHook(nullptr, nullptr);
     RemoveGuardService();
   }
