@@ -43,25 +43,6 @@ TEST(GuardDriverRecordDeathTest, ReadingPastThePathAreaFaults) {
 }
 #endif
 
-TEST(GuardDriver, ArrivalOrderOwnVerdictsAndTheRecordHeldUntilALateVerdict) {
-  GuardDriver driver(GuardDriver::Options{.verdictTimeout = std::chrono::milliseconds{20}});
-  ASSERT_TRUE(Start(driver));
-  EXPECT_EQ(driver.Launch(u"\\first.exe").outcome, Outcome::TimedOut);
-  driver.SetVerdictTimeout(std::chrono::minutes{1});
-  const std::pair<const char16_t*, std::uint32_t> turns[] = {{u"\\b.exe", 1}, {u"\\c.exe", 0}};
-  std::future<GuardDriver::LaunchResult> launches[2];
-  for (std::size_t i = 0; i < 2; ++i) launches[i] = Queue(driver, turns[i].first, i + 1);
-  EXPECT_EQ(std::u16string(driver.Slot()->ImagePath), u"\\first.exe");  // still the first's
-  Answer(driver, 0);  // the first launch's late verdict: it must reach neither queued launch
-  for (std::size_t i = 0; i < 2; ++i) {
-    ASSERT_TRUE(driver.WaitForParked(i + 2, std::chrono::seconds{20}));
-    EXPECT_EQ(std::u16string(driver.Slot()->ImagePath), turns[i].first);
-    Answer(driver, turns[i].second);
-    EXPECT_EQ(launches[i].get().outcome, turns[i].second == 1 ? Outcome::Allowed : Outcome::Denied);
-  }
-  EXPECT_EQ(driver.Stats().lateVerdicts, 1u);
-}
-
 // A path the record cannot hold whole is refused and never parked: cut, a 40,000-unit path ending
 // in ".scr" would be judged as a path that no longer ends in ".scr".
 TEST(GuardDriver, RefusesAPathTheRecordCannotHoldWhole) {
