@@ -107,6 +107,7 @@ class GuardDriver {
     ZeroAddress,  // SlotAddress 0, the other 12 bytes non-zero
     Garbage,      // 16 random bytes, at least one non-zero
     Partial,      // only the first partialBytes bytes of the normal reply
+    Misaligned,   // SlotAddress two bytes past the record
   };
   // How a launch's path is written.
   enum class PathMode {

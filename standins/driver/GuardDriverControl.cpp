@@ -93,6 +93,9 @@ void GuardDriver::WriteReply(InitializeReply& reply) {
     case ReplyMode::Untouched:
       reply.SlotAddress = SlotAddress();
       break;
+    case ReplyMode::Misaligned:
+      reply.SlotAddress = SlotAddress() + 2;
+      break;
     case ReplyMode::ZeroAddress:
       reply.SlotAddress = 0;
       for (std::size_t i = 0; i < sizeof reply.Rest; ++i) {

@@ -57,10 +57,14 @@ class DriverLinkTest : public ::testing::Test {
   }
 
   // The lines logged since the last call, joined; "{address}" in `want` stands for the
-  // stand-in's record address as a signed decimal.
+  // stand-in's record address as a signed decimal, "{address+2}" for two bytes past it.
   void ExpectLines(std::string want) {
-    if (const auto at = want.find("{address}"); at != std::string::npos)
-      want.replace(at, 9, std::to_string(static_cast<std::int32_t>(driver_->SlotAddress())));
+    for (const std::uint32_t offset : {0u, 2u}) {
+      const std::string name = offset == 0 ? "{address}" : "{address+2}";
+      const std::int32_t address = static_cast<std::int32_t>(driver_->SlotAddress() + offset);
+      if (const auto at = want.find(name); at != std::string::npos)
+        want.replace(at, name.size(), std::to_string(address));
+    }
     std::string got;
     for (const std::string& line : LogLines(*capture_)) got += line;
     EXPECT_EQ(got, want);
@@ -97,6 +101,8 @@ TEST_F(DriverLinkTest, EachOutcomeWritesItsLinesKeepsOnlyItsHandlesAndFailuresAr
                 "last error: 1060\n"},
       {Api::Count, 0, Mode::ZeroAddress, false,
        kError + "Initialize failure, failure to get shared buffer ptr, last error: 1060\n"},
+      {Api::Count, 0, Mode::Misaligned, false,
+       kError + "Initialize failure, shared buffer ptr {address+2} is not 4-byte aligned.\n"},
       // ntdll without NtCreateSection.
       {Api::GetProcAddress, 127, Mode::Normal, false,
        kError + "Unable to find NtCreateSection in ntdll, last error: 127\n"},
