@@ -64,9 +64,3 @@ class ModuleHarness : public ::testing::Test {
   std::unique_ptr<SinkCapture> capture;
   std::vector<int> handlesBefore;
 };
-
-// The line DriverLink writes after a successful handshake.
-inline std::string InitializedLine(const GuardDriver& driver) {
-  return "1: VtClient\t Initialized, shared buffer ptr: " +
-         std::to_string(static_cast<std::int32_t>(driver.SlotAddress())) + "\n";
-}

@@ -117,7 +117,7 @@ TEST_F(StormTest, EveryLaunchGetsItsOwnVerdictWhileStartStopCycleAndDrivesChange
   // The host: cycles spread evenly over the storm, each result checked against the pump it must
   // leave and the line it must log; X: comes and goes in between. The pause between Stop and
   // Start never waits for launches, which a request parked after a failed stop code may hold.
-  LineList expected = {InitializedLine(*driver), kStarted};
+  LineList expected = {InitializedLine(driver->SlotAddress()), kStarted};
   std::uint64_t cycled = 0, driveToggles = 0, startFailures = 0, stopFailures = 0, pumpErrors = 0;
   std::thread host([&] {
     std::mt19937 random(1234);
@@ -200,7 +200,8 @@ TEST_F(StormTest, RequestParkedWithoutAPumpIsServedFirstByTheNextStart) {
   EXPECT_EQ(queued.outcome, Outcome::Allowed);
   EXPECT_TRUE(ArbiterQueryCount() == 2 && Query(0) == u"C:\\blocked.exe" &&
               Query(1) == u"C:\\next.exe");
-  EXPECT_EQ(Lines(), LineList({InitializedLine(*driver), kStarted, kStopFailed, kStarted}));
+  EXPECT_EQ(Lines(),
+            LineList({InitializedLine(driver->SlotAddress()), kStarted, kStopFailed, kStarted}));
   EXPECT_TRUE(CVantor::Stop());
 }
 

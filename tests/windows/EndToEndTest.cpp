@@ -42,16 +42,13 @@ TEST_F(GuardHost, FirstStartInstallsTheDriverAndLaterStartsReuseTheConnection) {
   const std::u16string blocked = c + u"\\Temp\\blocked.exe";
   ASSERT_EQ(ArbiterSetPolicy("deny C:\\Temp\\blocked*\n"), 1);
 
-  EXPECT_EQ(LinesOf([&] { EXPECT_TRUE(Stop()); }),
-            Lines{"2: VtClient\t Stop. Driver is not even initialized.\n"});
+  EXPECT_EQ(LinesOf([&] { EXPECT_TRUE(Stop()); }), LineList{kNotInitialized});
   EXPECT_FALSE(QueryGuardService()) << "Stop before Start touches no service";
 
-  const Lines started = LinesOf([&] { ASSERT_TRUE(Start()); });
+  const LineList started = LinesOf([&] { ASSERT_TRUE(Start()); });
   const auto record = static_cast<std::int32_t>(Counters().recordAddress);
   EXPECT_NE(record, 0);
-  EXPECT_EQ(started,
-            (Lines{"1: VtClient\t Initialized, shared buffer ptr: " + std::to_string(record) + "\n",
-                   kStarted}));
+  EXPECT_EQ(started, (LineList{InitializedLine(static_cast<std::uint32_t>(record)), kStarted}));
   EXPECT_EQ(QueryGuardService(),
             (ServiceEntry{SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
                           HostDirectory() + L"vantorflt.sys", L"vantorflt", SERVICE_RUNNING}));
@@ -61,7 +58,7 @@ TEST_F(GuardHost, FirstStartInstallsTheDriverAndLaterStartsReuseTheConnection) {
     // the held request again).
     std::future<LaunchOutcome> held;
     HoldingScanner scanner;
-    EXPECT_EQ(LinesOf([&] { EXPECT_TRUE(Start()); }), Lines{kStarted});
+    EXPECT_EQ(LinesOf([&] { EXPECT_TRUE(Start()); }), LineList{kStarted});
     held = std::async(std::launch::async, [&] { return Launch(c + u"\\held.exe"); });
     ASSERT_TRUE(WaitUntil([] { return ArbiterQueryCount() >= 2; }));
     Sleep(50);  // several of a pump's idle periods
@@ -70,12 +67,12 @@ TEST_F(GuardHost, FirstStartInstallsTheDriverAndLaterStartsReuseTheConnection) {
     EXPECT_EQ(held.get(), LaunchOutcome::Allowed);
   }
 
-  EXPECT_EQ(LinesOf([&] { EXPECT_TRUE(Stop()); }), Lines{kStopped});
+  EXPECT_EQ(LinesOf([&] { EXPECT_TRUE(Stop()); }), LineList{kStopped});
   EXPECT_EQ(Launch(blocked), LaunchOutcome::LetThrough);
-  EXPECT_EQ(LinesOf([&] { EXPECT_TRUE(Start()); }), Lines{kStarted}) << "no second handshake";
+  EXPECT_EQ(LinesOf([&] { EXPECT_TRUE(Start()); }), LineList{kStarted}) << "no second handshake";
   EXPECT_EQ(Launch(blocked), LaunchOutcome::Denied);
-  EXPECT_EQ(LinesOf([&] { EXPECT_TRUE(Stop()); }), Lines{kStopped});
-  EXPECT_EQ(LinesOf([&] { EXPECT_TRUE(Stop()); }), Lines{kStopped});
+  EXPECT_EQ(LinesOf([&] { EXPECT_TRUE(Stop()); }), LineList{kStopped});
+  EXPECT_EQ(LinesOf([&] { EXPECT_TRUE(Stop()); }), LineList{kStopped});
   EXPECT_EQ(Launch(blocked), LaunchOutcome::LetThrough);
 
   const GuardCounters counters = Counters();

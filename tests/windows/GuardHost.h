@@ -19,13 +19,9 @@
 #include "log/LogLines.h"
 #include "platform/Handles.h"
 
-using Lines = std::vector<std::string>;
-inline const std::string kStarted = "1: VtClient\t Started.\n";
-inline const std::string kStopped = "1: VtClient\t Stopped.\n";
-
 // The lines the module logs while the action runs.
 template <typename Action>
-Lines LinesOf(Action action) {
+LineList LinesOf(Action action) {
   SinkCapture capture;
   action();
   return LogLines(capture);

@@ -62,7 +62,7 @@ TEST_F(GuardHost, StormAcrossStartStopCyclesLosesNoLaunchAndCrossesNone) {
   }
   int cycles = 0;
   bool allSucceeded = true;
-  Lines lines;
+  LineList lines;
   {
     SinkCapture capture;
     std::mt19937 random(20261206);
