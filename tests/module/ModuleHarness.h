@@ -16,6 +16,7 @@
 #include "log/LogLines.h"
 #include "module/CVantor.h"
 #include "module/ModuleState.h"
+#include "module/ModuleSteps.h"
 #include "paths/PathConverter.h"
 #include "winsim/Control.h"
 
@@ -32,10 +33,8 @@ class ModuleHarness : public ::testing::Test {
     ArbiterSetRecording(1);
     ArbiterClearQueries();
     for (auto kind : kKinds) handlesBefore.push_back(winsim::OpenHandleCount(kind));
-    // As the load steps do.
-    PathConverter::Initialize();
-    DriverLink::BuildDriverPath();
-    g_bInitialized = false;
+    ModuleSteps::LoadDriveMap();
+    ModuleSteps::LoadDriverLink();
     capture = std::make_unique<SinkCapture>();
   }
 
@@ -46,10 +45,8 @@ class ModuleHarness : public ::testing::Test {
       WaitForSingleObject(g_hPumpThread.get(), INFINITE);
       g_hPumpThread.reset();
     }
-    DriverLink::Release();
-    PathConverter::Release();
-    g_pSharedSlot = nullptr;
-    g_bInitialized = false;
+    ModuleSteps::UnloadDriverLink();
+    ModuleSteps::UnloadDriveMap();
     capture.reset();
     for (std::size_t i = 0; i < kKinds.size(); ++i)
       EXPECT_EQ(winsim::OpenHandleCount(kKinds[i]), handlesBefore[i]) << "handle kind " << i;

@@ -73,12 +73,6 @@ std::string Piece(int index) {
   return text;
 }
 
-TEST_F(DriveMapBuild, QueriesEachBareDriveNameWithTheBufferSize) {
-  winsim::StartJournal();
-  ASSERT_TRUE(PathConverter::BuildDriveMap());
-  EXPECT_EQ(winsim::TakeJournal().back(), "QueryDosDeviceW(F:, ptr, 260)");
-}
-
 struct BuildCase {
   const char* name;
   int listCalls;      // GetLogicalDriveStringsW calls
