@@ -2,11 +2,11 @@
 # Every test: installs what is missing, checks formatting, then configures, builds and tests each
 # preset (Wine included), and runs each fuzzer briefly. Prints one closing line
 # "N passed, M failed" summed over everything, and exits non-zero if anything failed.
-#   FUZZ_SECONDS (default 60): time per fuzz target; 0 skips fuzzing.
+#   FUZZ_SECONDS (default 30): time per fuzz target; 0 skips fuzzing.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 [ $# -eq 0 ] || { echo "test: takes no arguments (FUZZ_SECONDS sets the fuzzing time)" >&2; exit 2; }
-[[ "${FUZZ_SECONDS:-60}" =~ ^[0-9]+$ ]] || {
+[[ "${FUZZ_SECONDS:-30}" =~ ^[0-9]+$ ]] || {
   echo "test: FUZZ_SECONDS='$FUZZ_SECONDS' is not a whole number of seconds" >&2; exit 2; }
 
 passed=0
@@ -43,7 +43,7 @@ for preset in linux linux-asan linux-tsan win32 win64-wine; do
   [ "$bad" -eq 0 ] || fail "$bad" "ctest $preset"
 done
 
-fuzz_seconds=$((10#${FUZZ_SECONDS:-60}))
+fuzz_seconds=$((10#${FUZZ_SECONDS:-30}))
 if [ "$fuzz_seconds" -gt 0 ]; then
   note "fuzzing, ${fuzz_seconds}s per target"
   if bash scripts/fuzz.sh "$fuzz_seconds" >build/fuzz.log 2>&1; then
