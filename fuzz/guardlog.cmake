@@ -1,2 +1,0 @@
-vantor_add_fuzzer(guardlog_fuzz guardlog_fuzz.cpp)
-target_link_libraries(guardlog_fuzz PRIVATE basalt)
