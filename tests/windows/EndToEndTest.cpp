@@ -223,37 +223,53 @@ TEST_F(GuardHost, UnloadWithoutStopLeavesThePumpGuardingUntilStop) {
   EXPECT_EQ(counters.handshakes, 100u) << "each round's module shook hands once";
 }
 
-// Whatever the scanner raises (a Visual C++ exception, a fault, any other code), the launch is
-// denied, the host lives on, and the pump serves the next launch.
+// Whatever the scanner raises, through the real pump of the real DLL: the launch is denied, the
+// scanner's own cleanups ran, the host lives on, and the pump serves the next launch.
+int destroyed = 0;
+struct Counted {
+  ~Counted() { ++destroyed; }
+};
+
+// Raises the code with what a Visual C++ throw passes: magic number, object, throw information,
+// module base. Returns only if a handler let execution continue.
+bool Raise(DWORD code, DWORD flags) {
+  const ULONG_PTR parameters[4] = {0x19930520, reinterpret_cast<ULONG_PTR>(&flags), 0, 0};
+  RaiseException(code, flags, 4, parameters);
+  return true;
+}
+
 TEST_F(GuardHost, ScannerExceptionsDenyTheLaunchAndThePumpServesOn) {
-  struct Raise {
+  const struct {
     const char* what;
-    void (*raise)();
-  };
-  static const Raise kRaises[] = {
+    ArbiterHook scanner;
+    int destroyed;  // the GCC throw: its local by the unwind, its object by its own runtime
+  } rows[] = {
       {"Visual C++ throw",
-       [] {
-         // What an MSVC throw raises: the C++ code, a magic number, the object, its throw info
-         // and (on x64) the image base.
-         const ULONG_PTR info[] = {0x19930520, 0, 0, 0};
-         RaiseException(0xE06D7363, EXCEPTION_NONCONTINUABLE, 4, info);
-       }},
-      {"access violation", [] { *static_cast<volatile int*>(nullptr) = 1; }},
-      {"any other code", [] { RaiseException(0xC0DE0001, 0, 0, nullptr); }},
+       [](const wchar_t*, void*) { return Raise(0xE06D7363, EXCEPTION_NONCONTINUABLE); }, 0},
+      {"access violation",
+       [](const wchar_t*, void*) {
+         int* volatile nowhere = nullptr;
+         return *nowhere != 0;
+       },
+       0},
+      {"continuable code", [](const wchar_t*, void*) { return Raise(0x0BADC0DE, 0); }, 0},
+      {"illegal instruction", [](const wchar_t*, void*) -> bool { __builtin_trap(); }, 0},
+      {"GCC throw",
+       [](const wchar_t*, void*) -> bool {
+         Counted local;
+         throw Counted{};
+       },
+       2},
   };
-  static const Raise* current = nullptr;
-  ArbiterSetHook(
-      [](const wchar_t* path, void*) {
-        if (std::wstring_view(path).find(L"raise") != std::wstring_view::npos) current->raise();
-        return ArbiterEvaluate(path) == 1;
-      },
-      nullptr);
   const std::u16string c = DeviceOfDrive(L"C:");
   ASSERT_TRUE(Start());
-  for (const Raise& row : kRaises) {
+  for (const auto& row : rows) {
     SCOPED_TRACE(row.what);
-    current = &row;
+    destroyed = 0;
+    ArbiterSetHook(row.scanner, nullptr);
     EXPECT_EQ(Launch(c + u"\\raise.exe"), LaunchOutcome::Denied);
+    EXPECT_EQ(destroyed, row.destroyed);
+    ArbiterSetHook(nullptr, nullptr);
     EXPECT_EQ(Launch(c + u"\\ok.exe"), LaunchOutcome::Allowed);
   }
   EXPECT_TRUE(Stop());
