@@ -90,6 +90,9 @@ TEST_F(DriverLinkTest, EachOutcomeWritesItsLinesKeepsOnlyItsHandlesAndFailuresAr
        kError + "Unable to open ServiceManager.\n" + kNoInstall},
       {Api::OpenServiceW, 5, Mode::Normal, false,
        kError + "Unable to open driver service, err: 0x5\n" + kNoInstall},
+      // A service marked for deletion is not created anew either.
+      {Api::OpenServiceW, 1072, Mode::Normal, false,
+       kError + "Unable to open driver service, err: 0x430\n" + kNoInstall},
       {Api::CreateServiceW, 5, Mode::Normal, false,
        kError + "Unable to create service for driver.\n" + kNoInstall},
       {Api::CreateFileW, 2, Mode::Normal, false, kNoDevice},

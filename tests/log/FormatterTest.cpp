@@ -156,9 +156,9 @@ TEST(Formatter, Integers) {
 TEST(Formatter, StringsAndCharacters) {
   Check({
       {"%s|%8s|%.3s|%!s.", {kNull, kNull, kNull, kNull}, "(null)|  (null)|(nu|."},
-      {"%s|%3s|%-6.3s|%=6.3s",
-       {"hello", "abcdef", "abcdef", "abcdef"},
-       "hello|abcdef|abc   | abc  "},
+      {"%s|%3s|%-6.3s|%=6.3s|%.4s",
+       {"hello", "abcdef", "abcdef", "abcdef", "abc"},
+       "hello|abcdef|abc   | abc  |abc"},
       {"%c|%-3c|[%c]|%c", {'A', 'x', 0, 0x10042}, "A|x  |[]|B"},
       {"%c|%A|%!A", {0x1E9, "ab", kNull}, "\xE9|ab|", 0, kNarrowOnly},
       {"%S|%-4S", {u"ab", u"c"}, "ab|c   ", 0, kWideOnly},
