@@ -82,6 +82,6 @@ std::string WinsimLaunchSource::DriverCounts() const {
          std::to_string(stats.strangeVerdicts) + " verdicts other than 0 or 1";
 }
 
-bool WinsimLaunchSource::VerdictsWellFormed() const {
+bool WinsimLaunchSource::Faultless() const {
   return driver_->Stats().strangeVerdicts == 0;
 }
