@@ -14,7 +14,6 @@ struct Drive {
 };
 constexpr Drive kDrives[] = {
     {u'C', u"\\Device\\HarddiskVolume1"},
-    {u'D', u"\\Device\\CdRom0"},
     {u'Z', u"\\Device\\LanmanRedirector\\;Z:0000000000001234\\fileserver\\tools"},
 };
 
