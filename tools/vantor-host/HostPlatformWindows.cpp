@@ -31,13 +31,16 @@ const char* const kLiveUnavailable =
     "(the Linux demo has it)";
 
 void PrepareOutput() {
-  // Bytes as written: no CR before each LF, and UTF-8 on a console. The module's log lines reach
-  // standard error through the same runtime, which would buffer it when it is a file: unbuffered,
-  // they come out in step with the host's lines (the reporter flushes standard output itself).
+  // Bytes as written: no CR before each LF, and UTF-8 on a console.
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);
-  std::setvbuf(stderr, nullptr, _IONBF, 0);
   SetConsoleOutputCP(CP_UTF8);
+  // The runtime leaves standard output unbuffered on a console, where each character would be a
+  // write of its own, and buffers standard error when it is a file. Standard output is buffered
+  // here (the reporter flushes each entry) and standard error is not, so the module's log lines,
+  // written there through the same runtime, come out in step with the host's.
+  std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
+  std::setvbuf(stderr, nullptr, _IONBF, 0);
 }
 
 std::unique_ptr<LaunchSource> MakeLaunchSource() {
