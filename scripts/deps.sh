@@ -1,24 +1,30 @@
 #!/usr/bin/env bash
 # Installs what a job needs on Debian or Ubuntu, with apt (as root, or through sudo). Says what it
 # installs; does nothing when everything is present.
-#   scripts/deps.sh [demo|all]
-#     demo  the demo's build: cmake ninja-build g++ libbenchmark-dev
+#   scripts/deps.sh [demo|wine-demo|all]
+#     demo       the demo's build: cmake ninja-build g++ libbenchmark-dev
+#     wine-demo  the demo under Wine (demo.sh --wine): cmake, ninja-build, MinGW-w64 x86_64 (the
+#                posix compiler, binutils, headers with the ddk, libraries with libntoskrnl.a),
+#                googletest (the win64-wine preset's configure reads its sources) and wine64
 #     all   everything scripts/test.sh runs (default): adds clang and its runtime, clang-format,
 #           GoogleTest, MinGW-w64 (i686 and x86_64; vantorflt.sys takes its ddk headers from
 #           mingw-w64-common and libntoskrnl.a from the mingw-w64-*-dev packages) and Wine
 set -uo pipefail
 
 demo=(cmake ninja-build g++ libbenchmark-dev)
+wine_demo=(cmake ninja-build g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-common
+  mingw-w64-x86-64-dev googletest wine64)
 all=("${demo[@]}" clang libclang-rt-14-dev clang-format libgtest-dev libgmock-dev googletest
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   mingw-w64-common mingw-w64-i686-dev mingw-w64-x86-64-dev wine64)
 
 case "${1:-all}" in
   demo) packages=("${demo[@]}"); job="the demo" ;;
+  wine-demo) packages=("${wine_demo[@]}"); job="the demo under Wine" ;;
   all) packages=("${all[@]}"); job="the builds and tests" ;;
-  *) echo "deps: unknown set '$1' (use demo or all)" >&2; exit 2 ;;
+  *) echo "deps: unknown set '$1' (use demo, wine-demo or all)" >&2; exit 2 ;;
 esac
-[ $# -le 1 ] || { echo "deps: takes one set name, demo or all" >&2; exit 2; }
+[ $# -le 1 ] || { echo "deps: takes one set name, demo, wine-demo or all" >&2; exit 2; }
 
 if ! command -v dpkg-query >/dev/null; then
   echo "deps: cannot check packages: no dpkg-query, so this is not Debian or Ubuntu." >&2

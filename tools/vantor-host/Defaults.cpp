@@ -1,10 +1,11 @@
 #include "Defaults.h"
 
 const char* const kDefaultPolicy =
-    "# deny what runs from temporary folders, screen savers and removable media\n"
+    "# deny what runs from temporary folders, screen savers and CDs (no drive letter names the\n"
+    "# CD, so the scanner sees its kernel path)\n"
     "deny  *\\Temp\\*\n"
     "deny  *.scr\n"
-    "deny  D:\\*\n"
+    "deny  \\Device\\CdRom*\n"
     "allow C:\\Windows\\*\n";
 
 std::vector<std::u16string> DefaultLaunches() {

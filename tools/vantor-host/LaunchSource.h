@@ -1,8 +1,7 @@
 #pragma once
 // Where launches come from: something that holds a program launch back at a kernel path, lets
-// the loaded module judge it, and reports the outcome and how long it took. Today that is the
-// in-process driver stand-in over winsim; a real driver's client or a live feed of the system's
-// own launches can take its place behind this interface.
+// the loaded module judge it, and reports the outcome and how long it took: on Linux the
+// in-process driver stand-in over winsim, on Windows the real guard driver, vantorflt.sys.
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -20,6 +19,9 @@ class LaunchSource {
   virtual std::size_t MaxPathUnits() const = 0;
   // Called once the module's load-time steps have run.
   virtual void ModuleLoaded() {}
+  // Called once CVantor::Start has succeeded. False, with the reason in *error, when launches
+  // cannot be sent.
+  virtual bool ModuleStarted(std::string* /*error*/) { return true; }
 
   // Launches the image at `kernelPath` and blocks until the driver acts on it. Thread-safe.
   virtual LaunchResult Launch(std::u16string_view kernelPath) = 0;
@@ -29,6 +31,7 @@ class LaunchSource {
 
   // What the driver counted, for the summary.
   virtual std::string DriverCounts() const = 0;
-  // False when a verdict came back that is neither 0 nor 1.
-  virtual bool VerdictsWellFormed() const = 0;
+  // False when something went wrong that the outcomes do not show: a verdict came back that is
+  // neither 0 nor 1, or a launch could not be sent to the driver.
+  virtual bool Faultless() const = 0;
 };

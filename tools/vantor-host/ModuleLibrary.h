@@ -1,5 +1,6 @@
 #pragma once
-// The module loaded the way a host loads it: dlopen runs its load steps, dlclose its unload steps.
+// The module loaded the way a host loads it: dlopen (LoadLibraryW on Windows) runs its load
+// steps, dlclose (FreeLibrary) its unload steps.
 #include <string>
 
 class ModuleLibrary {
@@ -22,5 +23,5 @@ class ModuleLibrary {
   std::string error_;
 };
 
-// libvantor.so beside this executable.
+// The module beside this executable: libvantor.so, or vantor.dll on Windows (UTF-8).
 std::string ModulePathBesideExecutable();

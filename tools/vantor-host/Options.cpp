@@ -5,10 +5,11 @@
 #include <cstdlib>
 #include <string_view>
 
-const char* const kUsage =
-    "usage: vantor-host [OPTION]...\n"
-    "Loads the Vantor module over a simulated Windows, starts it, sends program launches through\n"
-    "the guard driver stand-in and prints what became of each, then a summary.\n"
+#include "HostPlatform.h"
+
+namespace {
+
+constexpr const char* kUsageOptions =
     "  --policy FILE        scanner rules, UTF-8: \"deny PATTERN\" / \"allow PATTERN\" a line, "
     "first\n"
     "                       match wins, '*' and '?' wildcards, letter case ignored as Windows\n"
@@ -20,20 +21,21 @@ const char* const kUsage =
     "                       (default: the set once)\n"
     "  --rate N             launches arrive at random moments, N a second on average (more than\n"
     "                       0, at most 10000); default: each thread launches again at once\n"
-    "  --scanner-delay MS   the scanner takes MS milliseconds per launch, 0 to 60000 (default 0)\n"
-    "  --live DIR           instead of replaying launches, guard the programs started from DIR\n"
-    "                       (needs root): the kernel holds each exec of a file directly inside\n"
-    "                       DIR, the module judges it as L:\\NAME, and a denied program fails\n"
-    "                       with \"Operation not permitted\"; runs until Ctrl-C\n"
-    "  --on-timeout ANSWER  live: allow or deny, what a held launch gets when no verdict comes\n"
-    "                       within the driver's deadline (default deny: nothing unjudged runs)\n"
+    "  --scanner-delay MS   the scanner takes MS milliseconds per launch, 0 to 60000 (default 0)\n";
+
+constexpr const char* kUsageOutput =
     "  --json               JSON lines on standard output instead of text\n"
     "  --quiet              nothing per launch: progress on standard error, then the summary\n"
     "  --help               this text\n"
     "Environment: ARBITER_POLICY_FILE (the scanner's rules, below --policy), BASALT_LOG_FILE\n"
-    "(append the module's log lines to this file instead of standard error).\n"
-    "Exit codes: 0 done (--live: stopped by Ctrl-C); 1 the module failed, a launch timed out or\n"
-    "fanotify is not available; 2 bad input; 130 Ctrl-C.\n";
+    "(append the module's log lines to this file instead of standard error).\n";
+
+}  // namespace
+
+std::string Usage() {
+  return std::string("usage: vantor-host [OPTION]...\n") + kUsageIntro + kUsageOptions +
+         kUsageLive + kUsageOutput + kUsageExitCodes;
+}
 
 namespace {
 
@@ -94,6 +96,9 @@ ParsedOptions ParseOptions(int argc, const char* const* argv) {
         return parsed;
       }
       (arg == "--quiet" ? options.quiet : options.json) = true;
+    } else if ((arg == "--live" || arg == "--on-timeout") && kLiveUnavailable != nullptr) {
+      parsed.error = name + ": " + kLiveUnavailable;
+      return parsed;
     } else if (arg == "--live") {
       if (!takeValue("a folder")) return parsed;
       if (value.empty()) return bad("a folder");

@@ -18,10 +18,11 @@ struct HostOptions {
 
 struct ParsedOptions {
   HostOptions options;
-  bool help = false;  // --help: print kUsage and stop
+  bool help = false;  // --help: print Usage() and stop
   std::string error;  // not empty: a bad argument, named with its option and what it takes
 };
 
 ParsedOptions ParseOptions(int argc, const char* const* argv);
 
-extern const char* const kUsage;
+// --help: the options of this build, the environment and the exit codes.
+std::string Usage();

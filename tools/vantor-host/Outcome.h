@@ -20,4 +20,6 @@ inline const char* OutcomeWord(Outcome outcome) {
 struct LaunchResult {
   Outcome outcome;
   std::chrono::nanoseconds latency;  // from the launch's arrival at the driver to its outcome
+  // Why an unjudged launch ended so, where the outcome word alone would mislead; null otherwise.
+  const char* why = nullptr;
 };

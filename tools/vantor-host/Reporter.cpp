@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "HostPlatform.h"
 #include "Json.h"
 #include "TextFile.h"
 
@@ -56,9 +57,16 @@ std::string BarLabel(const LatencyStats::Bar& bar) {
   return text;
 }
 
+// Flushes standard output when an entry is written: the Windows runtime buffers it whole, not
+// by line, and the module's log lines on standard error must come out in step with it.
+struct FlushWhenWritten {
+  ~FlushWhenWritten() { std::fflush(stdout); }
+};
+
 }  // namespace
 
 void Reporter::Setup(const RunSetup& setup) {
+  const FlushWhenWritten flush;
   const HostOptions& o = options_;
   if (o.json) {
     std::string machine, rules;
@@ -77,9 +85,7 @@ void Reporter::Setup(const RunSetup& setup) {
         o.rate > 0 ? JsonNumber(o.rate, 3).c_str() : "null", o.scannerDelayMs);
     return;
   }
-  std::printf(
-      "Vantor demo host: the module (libvantor.so), loaded as a host loads it, judges "
-      "launches held by the guard driver stand-in\n");
+  std::printf("%s\n", kHostTitle);
   for (const std::string& line : setup.machine) std::printf("%s\n", line.c_str());
   std::printf("policy:  %zu rule%s, %s; a path no rule matches is allowed\n",
               setup.policy.rules.size(), setup.policy.rules.size() == 1 ? "" : "s",
@@ -102,6 +108,7 @@ void Reporter::Setup(const RunSetup& setup) {
 }
 
 void Reporter::Step(const std::string& text) {
+  const FlushWhenWritten flush;
   if (!options_.json) std::printf("%s\n", text.c_str());
 }
 
@@ -111,6 +118,7 @@ void Reporter::Launch(const Launched& launched, const ScanObserver& scans,
   const bool judged = outcome == Outcome::Allowed || outcome == Outcome::Denied;
   const auto scan = judged ? scans.Last(launched.kernelPath) : std::nullopt;
   std::lock_guard guard(lock_);
+  const FlushWhenWritten flush;
   ++counts_[static_cast<std::size_t>(outcome)];
   if (judged) judged_.Add(launched.result.latency);
   if (options_.rate > 0 && launched.lateStart > std::chrono::milliseconds(1)) {
@@ -134,7 +142,10 @@ void Reporter::Launch(const Launched& launched, const ScanObserver& scans,
   const std::string from = origin.empty() ? "" : "  " + origin;
   if (!scan) {
     std::printf("%-11s %8.1f ms  %s  (%s)%s\n", OutcomeWord(outcome), ms, kernel.c_str(),
-                judged ? "judged; the scanner was not watched" : Unjudged(outcome), from.c_str());
+                judged                ? "judged; the scanner was not watched"
+                : launched.result.why ? launched.result.why
+                                      : Unjudged(outcome),
+                from.c_str());
     return;
   }
   std::printf("%-11s %8.1f ms  %s  [%s]%s\n", OutcomeWord(outcome), ms, ToUtf8(scan->path).c_str(),
@@ -148,6 +159,7 @@ void Reporter::Launch(const Launched& launched, const ScanObserver& scans,
 }
 
 void Reporter::Summary(const RunEnd& end) {
+  const FlushWhenWritten flush;
   std::lock_guard guard(lock_);
   std::uint64_t total = 0;
   for (const std::uint64_t n : counts_) total += n;

@@ -14,7 +14,6 @@ struct Drive {
 };
 constexpr Drive kDrives[] = {
     {u'C', u"\\Device\\HarddiskVolume1"},
-    {u'D', u"\\Device\\CdRom0"},
     {u'Z', u"\\Device\\LanmanRedirector\\;Z:0000000000001234\\fileserver\\tools"},
 };
 
@@ -82,6 +81,6 @@ std::string WinsimLaunchSource::DriverCounts() const {
          std::to_string(stats.strangeVerdicts) + " verdicts other than 0 or 1";
 }
 
-bool WinsimLaunchSource::VerdictsWellFormed() const {
+bool WinsimLaunchSource::Faultless() const {
   return driver_->Stats().strangeVerdicts == 0;
 }

@@ -18,7 +18,7 @@ class WinsimLaunchSource final : public LaunchSource {
   LaunchResult Launch(std::u16string_view kernelPath) override;
   std::u16string ParkedPath() const override;
   std::string DriverCounts() const override;
-  bool VerdictsWellFormed() const override;
+  bool Faultless() const override;
   GuardDriver& Driver() { return *driver_; }
 
  private:

@@ -1,8 +1,9 @@
-// vantor-host: a demo host. It checks its inputs, sets up a launch source (the guard driver
-// stand-in on a simulated machine), loads the module as a host would, starts it, replays program
-// launches (or, with --live, serves the system's own launches from one folder until Ctrl-C),
-// prints what became of each and a summary, then stops and unloads the module. The module's log
-// lines reach standard error through the log sink stand-in.
+// vantor-host: a demo host. It checks its inputs, sets up a launch source (on Linux the guard
+// driver stand-in on a simulated machine, on Windows the real guard driver), loads the module as
+// a host would, starts it, replays program launches (or, with --live on Linux, serves the
+// system's own launches from one folder until Ctrl-C), prints what became of each and a summary,
+// then stops and unloads the module. The module's log lines reach standard error through the log
+// sink stand-in.
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -11,6 +12,7 @@
 #include "Basalt.h"
 #include "Defaults.h"
 #include "ExitCodes.h"
+#include "HostPlatform.h"
 #include "Interrupt.h"
 #include "LaunchList.h"
 #include "LiveRun.h"
@@ -20,7 +22,6 @@
 #include "Replay.h"
 #include "Reporter.h"
 #include "ScanObserver.h"
-#include "WinsimLaunchSource.h"
 
 namespace {
 
@@ -57,11 +58,10 @@ bool WaitFor(Replay& replay, std::uint64_t count, bool showProgress) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // The module's log lines go to stderr: keep stdout in step with them.
-  std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  PrepareOutput();
   const ParsedOptions parsed = ParseOptions(argc, argv);
   if (parsed.help) {
-    std::fputs(kUsage, stdout);
+    std::fputs(Usage().c_str(), stdout);
     return kExitOk;
   }
   if (!parsed.error.empty()) return BadInput(parsed.error);
@@ -73,9 +73,10 @@ int main(int argc, char** argv) {
   std::string error;
   if (!ChoosePolicy(options.policyFile, &setup.policy, &error)) return BadInput(error);
 
-  WinsimLaunchSource source;
+  const std::unique_ptr<LaunchSource> launchSource = MakeLaunchSource();
+  LaunchSource& source = *launchSource;
   std::vector<std::u16string> paths = DefaultLaunches();
-  std::unique_ptr<LiveSource> live;
+  std::unique_ptr<LiveGuard> live;
   setup.machine = source.Describe();
   if (!options.liveFolder.empty()) {
     live = OpenLiveGuard(options, source, &setup.launchSource, &error);
@@ -110,12 +111,17 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "vantor-host: CVantor::Start failed (the module's log says why)\n");
     return kExitFailed;
   }
+  if (!source.ModuleStarted(&error)) {
+    std::fprintf(stderr, "vantor-host: %s\n", error.c_str());
+    module.Stop();
+    return kExitFailed;
+  }
 
   const auto begin = std::chrono::steady_clock::now();
   RunEnd end;
   if (live) {
     reporter.Step("module: started; guarding until Ctrl-C");
-    ServeLiveLaunches(*live, source, options, reporter);
+    live->Serve(options, reporter);
   } else {
     reporter.Step("module: started; launching");
     const ScanObserver scans(source, std::chrono::milliseconds(options.scannerDelayMs));
@@ -132,7 +138,7 @@ int main(int argc, char** argv) {
   // The live guard ends with Ctrl-C, and its timed-out launches are the machine's, answered as
   // --on-timeout says: neither is a failure of the run.
   const bool failed =
-      !stopped || !source.VerdictsWellFormed() || (!live && reporter.Count(Outcome::TimedOut) > 0);
+      !stopped || !source.Faultless() || (!live && reporter.Count(Outcome::TimedOut) > 0);
   end.exitCode = failed ? kExitFailed : end.interrupted ? kExitInterrupted : kExitOk;
   reporter.Summary(end);
   return end.exitCode;

@@ -1,6 +1,6 @@
-#include "Interrupt.h"
-
 #include <signal.h>
+
+#include "Interrupt.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "ModuleLibrary.h"
-
 #include <dlfcn.h>
 #include <unistd.h>
 
 #include <climits>
+
+#include "ModuleLibrary.h"
 
 ModuleLibrary::ModuleLibrary(const std::string& path) {
   handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
