@@ -70,7 +70,7 @@ TEST(GuardLog, LineThatCannotBeMadeIsDroppedWhole) {
     const std::size_t pieces = capture->Pieces().size();
     if (!failed) {
       EXPECT_EQ(pieces, 3u);
-      EXPECT_GT(allowed, 1) << "the message and its narrow text are allocated";
+      EXPECT_GT(allowed, 0) << "no allocation of the line failed";
       break;
     }
     EXPECT_EQ(pieces, 0u) << "allocation " << allowed << " failed, yet pieces were sent";
