@@ -11,20 +11,7 @@
 namespace {
 
 Outcome FromKernel(const LiveSource::Judged& launch) {
-  if (!launch.outcome) return Outcome::Refused;  // never reached the driver
-  switch (*launch.outcome) {
-    case GuardDriver::Outcome::Allowed:
-      return Outcome::Allowed;
-    case GuardDriver::Outcome::Denied:
-      return Outcome::Denied;
-    case GuardDriver::Outcome::LetThrough:
-      return Outcome::LetThrough;
-    case GuardDriver::Outcome::TimedOut:
-      return Outcome::TimedOut;
-    case GuardDriver::Outcome::Refused:
-      return Outcome::Refused;
-  }
-  return Outcome::Refused;
+  return launch.outcome ? FromDriver(*launch.outcome) : Outcome::Refused;  // never reached it
 }
 
 // "pid 29556 (bash) ran /srv/g/tool: the kernel let it run", with the reason when it never

@@ -17,6 +17,12 @@ constexpr Drive kDrives[] = {
     {u'Z', u"\\Device\\LanmanRedirector\\;Z:0000000000001234\\fileserver\\tools"},
 };
 
+std::string Narrow(std::u16string_view text) {  // the names here are ASCII
+  return std::string(text.begin(), text.end());
+}
+
+}  // namespace
+
 Outcome FromDriver(GuardDriver::Outcome outcome) {
   switch (outcome) {
     case GuardDriver::Outcome::Allowed:
@@ -32,12 +38,6 @@ Outcome FromDriver(GuardDriver::Outcome outcome) {
   }
   return Outcome::TimedOut;
 }
-
-std::string Narrow(std::u16string_view text) {  // the names here are ASCII
-  return std::string(text.begin(), text.end());
-}
-
-}  // namespace
 
 WinsimLaunchSource::WinsimLaunchSource() {
   winsim::SetHostPath(u"C:\\Program Files\\Vantor Host\\vantor-host.exe");

@@ -5,6 +5,9 @@
 #include "GuardDriver.h"
 #include "LaunchSource.h"
 
+// The host's word for what the driver stand-in made of a launch.
+Outcome FromDriver(GuardDriver::Outcome outcome);
+
 class WinsimLaunchSource final : public LaunchSource {
  public:
   // Sets up the machine the module will find at load: the host's path, the drives, the guard
