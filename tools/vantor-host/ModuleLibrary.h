@@ -23,5 +23,16 @@ class ModuleLibrary {
   std::string error_;
 };
 
+// What each platform provides to load the module and find CVantor's two static members.
+namespace module_access {
+using StaticCall = bool (*)();
+extern const char* const kStartName;
+extern const char* const kStopName;
+// The loaded module, or null with the reason in *error.
+void* Open(const std::string& path, std::string* error);
+StaticCall Find(void* module, const char* name);
+void Close(void* module);
+}  // namespace module_access
+
 // The module beside this executable: libvantor.so, or vantor.dll on Windows (UTF-8).
 std::string ModulePathBesideExecutable();

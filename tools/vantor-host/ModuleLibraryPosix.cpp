@@ -5,29 +5,27 @@
 
 #include "ModuleLibrary.h"
 
-ModuleLibrary::ModuleLibrary(const std::string& path) {
-  handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (handle_ == nullptr) {
-    error_ = dlerror();
-    return;
-  }
-  // CVantor::Start() and CVantor::Stop(), static members: plain functions by their C++ names.
-  start_ = reinterpret_cast<bool (*)()>(dlsym(handle_, "_ZN7CVantor5StartEv"));
-  stop_ = reinterpret_cast<bool (*)()>(dlsym(handle_, "_ZN7CVantor4StopEv"));
-  if (start_ == nullptr || stop_ == nullptr) {
-    error_ = "CVantor::Start or CVantor::Stop is not exported";
-    Unload();
-  }
+namespace module_access {
+
+// CVantor::Start() and CVantor::Stop(), static members: plain functions by their C++ names.
+const char* const kStartName = "_ZN7CVantor5StartEv";
+const char* const kStopName = "_ZN7CVantor4StopEv";
+
+void* Open(const std::string& path, std::string* error) {
+  void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (module == nullptr) *error = dlerror();
+  return module;
 }
 
-ModuleLibrary::~ModuleLibrary() {
-  Unload();
+StaticCall Find(void* module, const char* name) {
+  return reinterpret_cast<StaticCall>(dlsym(module, name));
 }
 
-void ModuleLibrary::Unload() {
-  if (handle_ != nullptr) dlclose(handle_);
-  handle_ = nullptr;
+void Close(void* module) {
+  dlclose(module);
 }
+
+}  // namespace module_access
 
 std::string ModulePathBesideExecutable() {
   char self[PATH_MAX] = {};

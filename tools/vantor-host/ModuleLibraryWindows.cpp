@@ -18,30 +18,28 @@ std::wstring Wide(const std::string& utf8) {
 
 }  // namespace
 
-ModuleLibrary::ModuleLibrary(const std::string& path) {
+namespace module_access {
+
+// CVantor::Start() and CVantor::Stop() by their Visual C++ decorated names, as a host finds them.
+const char* const kStartName = "?Start@CVantor@@SA_NXZ";
+const char* const kStopName = "?Stop@CVantor@@SA_NXZ";
+
+void* Open(const std::string& path, std::string* error) {
   const HMODULE module = LoadLibraryW(Wide(path).c_str());
-  if (module == nullptr) {
-    error_ = "LoadLibraryW failed with error " + std::to_string(GetLastError());
-    return;
-  }
-  handle_ = module;
-  // CVantor::Start() and CVantor::Stop() by their Visual C++ decorated names, as a host finds them.
-  start_ = ProcAs<bool (*)()>(GetProcAddress(module, "?Start@CVantor@@SA_NXZ"));
-  stop_ = ProcAs<bool (*)()>(GetProcAddress(module, "?Stop@CVantor@@SA_NXZ"));
-  if (start_ == nullptr || stop_ == nullptr) {
-    error_ = "CVantor::Start or CVantor::Stop is not exported";
-    Unload();
-  }
+  if (module == nullptr)
+    *error = "LoadLibraryW failed with error " + std::to_string(GetLastError());
+  return module;
 }
 
-ModuleLibrary::~ModuleLibrary() {
-  Unload();
+StaticCall Find(void* module, const char* name) {
+  return ProcAs<StaticCall>(GetProcAddress(static_cast<HMODULE>(module), name));
 }
 
-void ModuleLibrary::Unload() {
-  if (handle_ != nullptr) FreeLibrary(static_cast<HMODULE>(handle_));
-  handle_ = nullptr;
+void Close(void* module) {
+  FreeLibrary(static_cast<HMODULE>(module));
 }
+
+}  // namespace module_access
 
 std::string ModulePathBesideExecutable() {
   wchar_t self[MAX_PATH] = {};
