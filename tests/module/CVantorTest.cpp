@@ -28,7 +28,7 @@ TEST_F(CVantorTest, ThreadCreationFailureSendsNoStartCodeAndStopWaitsForNothing)
   EXPECT_EQ(Lines(), LineList({InitializedLine(driver->SlotAddress()),
                                "3: VtClient\t Unable to start ipc thread. Last Error: 0x8\n"}));
   EXPECT_TRUE(g_bInitialized);
-  EXPECT_FALSE(g_hPumpThread);
+  EXPECT_FALSE(*g_hPumpThread);
   EXPECT_EQ(driver->Stats().startCodes, 0u);
 
   EXPECT_TRUE(CVantor::Stop());
@@ -41,7 +41,7 @@ TEST_F(CVantorTest, FailedStartCodeLeavesThePumpRunningUntilStop) {
   driver->FailCode(IOCTL_GUARD_START, ERROR_GEN_FAILURE, 1);
   EXPECT_FALSE(CVantor::Start());
   EXPECT_EQ(Lines().back(), "3: VtClient\t Start IOCTL failed. Last Error: 31\n");
-  EXPECT_TRUE(g_hPumpThread);
+  EXPECT_TRUE(*g_hPumpThread);
   EXPECT_EQ(winsim::RunningThreads(), 1);
 
   EXPECT_TRUE(CVantor::Stop());
@@ -67,7 +67,7 @@ TEST_F(CVantorTest, FailedStopCodeIsReportedAfterThePumpHasEnded) {
   EXPECT_FALSE(CVantor::Stop());
   EXPECT_EQ(Lines().back(), "3: VtClient\t Stop IOCTL failed.\n");
   EXPECT_EQ(winsim::RunningThreads(), 0);
-  EXPECT_FALSE(g_hPumpThread);
+  EXPECT_FALSE(*g_hPumpThread);
 }
 
 TEST_F(CVantorTest, StartStopStartReusesTheConnectionWithANewPump) {
