@@ -1,11 +1,34 @@
 // CVantor::Start and CVantor::Stop through every state: the lines they log, what they return,
 // what reaches the driver, and the one-pump rule.
+#include <utility>
+
 #include "ModuleHarness.h"
 #include "driverlink/Protocol.h"
+
+// FailingAllocation.cpp: allocations before operator new throws once; negative: never.
+extern int g_allocationsBeforeFailure;
 
 namespace {
 
 class CVantorTest : public ModuleHarness {};
+
+// Memory that runs out inside Start or Stop (at the journal line of their first call into the
+// system) never leaves the export: the call logs it and returns false, and the next one works.
+// Stop runs without a pump, so no other thread allocates meanwhile.
+TEST_F(CVantorTest, ExceptionInsideStartOrStopIsLoggedAndReturnsFalse) {
+  winsim::StartJournal();
+  winsim::FailCall(winsim::Api::CreateThread, ERROR_NOT_ENOUGH_MEMORY);
+  for (bool (*call)() : {CVantor::Start, CVantor::Stop}) {
+    g_allocationsBeforeFailure = 0;
+    EXPECT_FALSE(call());
+    EXPECT_EQ(std::exchange(g_allocationsBeforeFailure, -1), -1) << "no allocation failed";
+    EXPECT_EQ(call(), call == CVantor::Stop);
+  }
+  EXPECT_EQ(Lines(), LineList({"3: VtClient\t Start failed: exception caught.\n",
+                               InitializedLine(driver->SlotAddress()),
+                               "3: VtClient\t Unable to start ipc thread. Last Error: 0x8\n",
+                               "3: VtClient\t Stop failed: exception caught.\n", kStopped}));
+}
 
 TEST_F(CVantorTest, FailedInitialisationLogsCauseThenStartLineAndRetriesEverything) {
   winsim::FailCall(winsim::Api::CreateFileW, ERROR_FILE_NOT_FOUND);
