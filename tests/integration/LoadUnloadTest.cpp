@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -14,6 +15,9 @@ using namespace std::chrono_literals;
 #include "log/LogLines.h"
 #include "log/SinkCapture.h"
 #include "winsim/Control.h"
+
+// FailingAllocation.cpp: sees every block a sized delete frees, when set.
+extern void (*g_onSizedFree)(const void* memory, std::size_t size);
 
 namespace {
 
@@ -81,6 +85,26 @@ TEST_F(LoadUnloadTest, LoadBuildsTheDriveMapBeforeTheDriverPathAndLogsOnlyAFaile
   EXPECT_GT(path, drives);
   EXPECT_EQ(LogLines(capture),
             std::vector<std::string>({"3: PATHCONVERTER\t Unable to initialize.\n"}));
+}
+
+// Unload releases the driver link, then the drive map: the map's entry (known by its device
+// prefix) is freed after the device handle has been closed.
+TEST_F(LoadUnloadTest, UnloadClosesTheDeviceBeforeReleasingTheDriveMap) {
+  static int closesAtMapFree;
+  closesAtMapFree = -1;
+  LoadedModule module;
+  ASSERT_TRUE(module.start());
+  ASSERT_TRUE(module.stop());
+  const int closesBefore = winsim::CallCount(winsim::Api::CloseHandle);
+  g_onSizedFree = [](const void* memory, std::size_t size) {
+    static constexpr char16_t kPrefix[] = u"\\Device\\HarddiskVolume1\\";
+    constexpr std::size_t kBytes = sizeof kPrefix - sizeof kPrefix[0];
+    if (size >= kBytes && std::memcmp(memory, kPrefix, kBytes) == 0)
+      closesAtMapFree = winsim::CallCount(winsim::Api::CloseHandle);
+  };
+  module.Unload();
+  g_onSizedFree = nullptr;
+  EXPECT_EQ(closesAtMapFree, closesBefore + 1);
 }
 
 bool StillLoaded() {

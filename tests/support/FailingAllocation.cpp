@@ -1,5 +1,6 @@
-// operator new, armed by tests to throw std::bad_alloc once. Alone in this file, so the compiler
-// never sees it inlined next to a new-expression and takes malloc/free for a mismatch.
+// operator new, armed by tests to throw std::bad_alloc once, and operator delete, watched by
+// tests that look for a block as it is freed. Alone in this file, so the compiler never sees them
+// inlined next to a new-expression and takes malloc/free for a mismatch.
 #include <cstdlib>
 #include <new>
 
@@ -15,6 +16,10 @@ void* operator new(std::size_t size) {
 void operator delete(void* memory) noexcept {
   std::free(memory);
 }
-void operator delete(void* memory, std::size_t) noexcept {
+// When set, sees every block freed by a sized delete (what the standard containers use).
+void (*g_onSizedFree)(const void* memory, std::size_t size) = nullptr;
+
+void operator delete(void* memory, std::size_t size) noexcept {
+  if (g_onSizedFree != nullptr) g_onSizedFree(memory, size);
   std::free(memory);
 }
