@@ -30,11 +30,9 @@ const std::u16string kHostDriverPath = u"C:\\Program Files\\Host\\vantorflt.sys"
 
 class DriverLinkTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    CreateModuleObjects();
-    Fresh();
-  }
-  void TearDown() override { DestroyModuleObjects(); }
+  DriverLinkTest() { CreateModuleObjects(); }
+  ~DriverLinkTest() override { DestroyModuleObjects(); }
+  void SetUp() override { Fresh(); }
 
   // A fresh machine with the driver image registered, the driver path built, the log captured.
   // Seed 1: the stand-in's first garbage reply carries an address with its top bit set.

@@ -87,19 +87,16 @@ TEST_F(LoadUnloadTest, LoadBuildsTheDriveMapBeforeTheDriverPathAndLogsOnlyAFaile
             std::vector<std::string>({"3: PATHCONVERTER\t Unable to initialize.\n"}));
 }
 
-// Unload releases the driver link, then the drive map: the map's entry (known by its device
-// prefix) is freed after the device handle has been closed.
+// Unload closes the device, then frees the drive map (known by its entry's device prefix).
 TEST_F(LoadUnloadTest, UnloadClosesTheDeviceBeforeReleasingTheDriveMap) {
-  static int closesAtMapFree;
-  closesAtMapFree = -1;
+  static int closesAtMapFree = -1;
   LoadedModule module;
   ASSERT_TRUE(module.start());
   ASSERT_TRUE(module.stop());
   const int closesBefore = winsim::CallCount(winsim::Api::CloseHandle);
   g_onSizedFree = [](const void* memory, std::size_t size) {
-    static constexpr char16_t kPrefix[] = u"\\Device\\HarddiskVolume1\\";
-    constexpr std::size_t kBytes = sizeof kPrefix - sizeof kPrefix[0];
-    if (size >= kBytes && std::memcmp(memory, kPrefix, kBytes) == 0)
+    static constexpr char16_t kPrefix[] = u"\\Device\\HarddiskVolume1\\";  // 48 bytes
+    if (size >= 48 && std::memcmp(memory, kPrefix, 48) == 0)
       closesAtMapFree = winsim::CallCount(winsim::Api::CloseHandle);
   };
   module.Unload();

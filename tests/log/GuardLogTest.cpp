@@ -57,9 +57,8 @@ TEST(GuardLog, SinkPiecesOfEachCall) {
 }
 
 // Whichever allocation fails, GuardLog never throws. One of its own: nothing of the line is sent.
-// The sink's, as it keeps the message piece (the only piece too long for a short string; the
-// capture is warmed so that nothing else of it needs memory): the sink throws after two pieces.
-// On Windows the sink's DLL has its own allocator, so only GuardLog's allocations fail there.
+// The sink's (on Linux; Basalt.dll has its own allocator) as it keeps the message, the one piece
+// too long for a short string in a warmed capture: the sink throws after two pieces.
 TEST(GuardLog, FailedAllocationCostsTheLineNeverTheCaller) {
   auto capture = std::make_unique<SinkCapture>();
   for (int i = 0; i < 3; ++i) GuardLog(1, u"warm\n");

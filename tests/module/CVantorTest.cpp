@@ -12,6 +12,21 @@ namespace {
 
 class CVantorTest : public ModuleHarness {};
 
+TEST_F(CVantorTest, FailedInitialisationLogsCauseThenStartLineAndRetriesEverything) {
+  winsim::FailCall(winsim::Api::CreateFileW, ERROR_FILE_NOT_FOUND);
+  EXPECT_FALSE(CVantor::Start());
+  EXPECT_EQ(Lines(),
+            LineList({"3: VtClient\t Unable to open guard device driver.\n", kUnableToInitialize}));
+  EXPECT_FALSE(g_bInitialized);
+  EXPECT_EQ(winsim::CallCount(winsim::Api::CreateThread), 0);
+
+  EXPECT_TRUE(CVantor::Stop()) << "no connection: nothing to stop";
+  ASSERT_TRUE(CVantor::Start()) << "the next Start runs the whole initialisation again";
+  EXPECT_EQ(winsim::CallCount(winsim::Api::OpenSCManagerW), 2);
+  EXPECT_EQ(winsim::CallCount(winsim::Api::CreateFileW), 2);
+  EXPECT_EQ(Lines().back(), kStarted);
+}
+
 // A pump thread that cannot be created: no start code, and Stop has nothing to wait for. Memory
 // that runs out inside Start or Stop (at the journal line of their first call into the system)
 // never leaves the export: the call logs it and returns false, and the next call runs whole.
