@@ -16,8 +16,7 @@ using namespace std::chrono_literals;
 #include "log/SinkCapture.h"
 #include "winsim/Control.h"
 
-// FailingAllocation.cpp: sees every block a sized delete frees, when set.
-extern void (*g_onSizedFree)(const void* memory, std::size_t size);
+extern std::atomic<void (*)(const void* memory, std::size_t size)> g_onSizedFree;
 
 namespace {
 

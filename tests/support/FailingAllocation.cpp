@@ -1,6 +1,7 @@
 // operator new, armed by tests to throw std::bad_alloc once, and operator delete, watched by
 // tests that look for a block as it is freed. Alone in this file, so the compiler never sees them
 // inlined next to a new-expression and takes malloc/free for a mismatch.
+#include <atomic>
 #include <cstdlib>
 #include <new>
 
@@ -16,10 +17,10 @@ void* operator new(std::size_t size) {
 void operator delete(void* memory) noexcept {
   std::free(memory);
 }
-// When set, sees every block freed by a sized delete (what the standard containers use).
-void (*g_onSizedFree)(const void* memory, std::size_t size) = nullptr;
+// When set, sees every block a sized delete frees (as the standard containers do), on any thread.
+std::atomic<void (*)(const void* memory, std::size_t size)> g_onSizedFree{nullptr};
 
 void operator delete(void* memory, std::size_t size) noexcept {
-  if (g_onSizedFree != nullptr) g_onSizedFree(memory, size);
+  if (const auto watch = g_onSizedFree.load()) watch(memory, size);
   std::free(memory);
 }
