@@ -24,10 +24,9 @@
 
 #include "Arbiter.h"
 #include "LiveSource.h"
-#include "driverlink/DriverLink.h"
 #include "module/CVantor.h"
 #include "module/ModuleState.h"
-#include "paths/PathConverter.h"
+#include "module/ModuleSteps.h"
 #include "winsim/Control.h"
 
 namespace {
@@ -57,9 +56,7 @@ struct Machine {
     driver = InstallGuardDriver();
     ArbiterSetPolicy("deny L:\\blocked*\n");
     ArbiterSetRecording(0);
-    PathConverter::Initialize();
-    DriverLink::BuildDriverPath();
-    g_bInitialized = false;
+    ModuleSteps::Load();
     source = LiveSource::Open(guarded, *driver, {}, &error);
     if (source)
       runner = std::thread([this] { source->Run(nullptr, [this] { return quit.load(); }); });
@@ -68,8 +65,7 @@ struct Machine {
     quit = true;
     if (runner.joinable()) runner.join();
     source.reset();
-    DriverLink::Release();
-    PathConverter::Release();
+    ModuleSteps::Unload();
     fs::remove_all(plain);
     fs::remove_all(guarded);
   }

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "module/ModuleState.h"
 #include "paths/PathConverter.h"
 #include "winsim/Control.h"
 
@@ -93,12 +94,13 @@ void BM_BuildDriveMap26(benchmark::State& state) {
   winsim::Reset();
   for (int i = 0; i < 26; ++i)
     winsim::AddDrive(static_cast<char16_t>(u'A' + i), {VolumeDevice(i + 1)});
+  CreateModuleObjects();
   for (auto _ : state) {
     const bool built = PathConverter::BuildDriveMap();
     benchmark::DoNotOptimize(built);
   }
   if (PathConverter::CurrentDriveMap().size() != 26) state.SkipWithError("expected 26 entries");
-  PathConverter::Release();
+  DestroyModuleObjects();
   winsim::Reset();
 }
 BENCHMARK(BM_BuildDriveMap26);

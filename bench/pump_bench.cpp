@@ -13,10 +13,9 @@
 
 #include "Arbiter.h"
 #include "GuardDriver.h"
-#include "driverlink/DriverLink.h"
-#include "driverlink/DriverLinkState.h"
 #include "module/CVantor.h"
 #include "module/ModuleState.h"
+#include "module/ModuleSteps.h"
 #include "paths/PathConverter.h"
 #include "requests/RequestPump.h"
 #include "winsim/Control.h"
@@ -38,7 +37,6 @@ void SetUpMachine() {
   winsim::Reset();
   winsim::AddDrive(u'C', {u"\\Device\\HarddiskVolume1"});
   winsim::AddDrive(u'D', {u"\\Device\\HarddiskVolume2"});
-  PathConverter::BuildDriveMap();
   ArbiterSetRecording(0);
   ArbiterSetHook(Instant, nullptr);
 }
@@ -56,6 +54,7 @@ BENCHMARK(BM_CopyPathOnly);
 
 void BM_ServeRequest(benchmark::State& state) {
   SetUpMachine();
+  ModuleSteps::Load();
   Record record;
   std::memcpy(record.slot()->ImagePath, kPath, sizeof kPath);
   g_pSharedSlot = record.slot();
@@ -64,7 +63,7 @@ void BM_ServeRequest(benchmark::State& state) {
     ServeRequest();
   }
   g_pSharedSlot = nullptr;
-  PathConverter::Release();
+  ModuleSteps::Unload();
 }
 BENCHMARK(BM_ServeRequest);
 
@@ -74,9 +73,7 @@ void BM_LaunchLatencyRealSleep(benchmark::State& state) {
   SetUpMachine();
   winsim::SetSleepScale(1.0);
   const auto driver = InstallGuardDriver();
-  PathConverter::Initialize();
-  DriverLink::BuildDriverPath();
-  g_bInitialized = false;
+  ModuleSteps::Load();
   if (!CVantor::Start()) {
     state.SkipWithError("Start failed");
     return;
@@ -91,8 +88,7 @@ void BM_LaunchLatencyRealSleep(benchmark::State& state) {
     latencies.push_back(std::chrono::duration<double, std::milli>(result.latency).count());
   }
   CVantor::Stop();
-  DriverLink::Release();
-  PathConverter::Release();
+  ModuleSteps::Unload();
   std::sort(latencies.begin(), latencies.end());
   state.counters["median_ms"] = latencies[latencies.size() / 2];
   state.counters["p99_ms"] = latencies[latencies.size() * 99 / 100];

@@ -11,7 +11,7 @@
 
 #include "Arbiter.h"
 #include "RecordMemory.h"
-#include "driverlink/DriverLinkState.h"
+#include "module/ModuleState.h"
 #include "paths/PathConverter.h"
 #include "requests/RequestPump.h"
 #include "winsim/Control.h"
@@ -38,6 +38,7 @@ SharedSlot* Record() {
   static RecordMemory memory(kRecordBytes);
   static const bool ready = [] {
     winsim::AddDrive(u'C', {u"\\Device\\HarddiskVolume1"});
+    CreateModuleObjects();
     PathConverter::BuildDriveMap();
     ArbiterSetRecording(0);
     ArbiterSetHook(Decide, nullptr);

@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "driverlink/DriverLink.h"
-#include "driverlink/DriverLinkState.h"
 #include "log/GuardLog.h"
+#include "module/ModuleState.h"
 #include "platform/NtStub.h"
 #include "platform/ProcAddress.h"
 #include "platform/Win32.h"
@@ -46,7 +46,7 @@ bool Handshake() {
 
   InitializeReply reply{};
   DWORD bytesReturned = 0;
-  if (!DeviceIoControl(g_hDevice.get(), IOCTL_GUARD_INITIALIZE, &g_InitializeRequest,
+  if (!DeviceIoControl(g_hDevice->get(), IOCTL_GUARD_INITIALIZE, &g_InitializeRequest,
                        sizeof g_InitializeRequest, &reply, sizeof reply, &bytesReturned, nullptr)) {
     GuardLog(3, u"VtClient\t Initialize failure, Last error: %d\n", GetLastError());
     return false;
@@ -89,24 +89,24 @@ bool DriverLink::Initialize() {
 
   // A failed attempt closes its device handle (below), so nothing is open here; a handle held
   // all the same is closed before the device is opened again.
-  g_hDevice.reset();
+  g_hDevice->reset();
   const HANDLE device = CreateFileW(AsWin(kGuardDeviceName), GENERIC_READ | GENERIC_WRITE, 0,
                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_SYSTEM, nullptr);
   if (device == INVALID_HANDLE_VALUE) {
     GuardLog(3, u"VtClient\t Unable to open guard device driver.\n");
     return false;
   }
-  g_hDevice.reset(device);
+  g_hDevice->reset(device);
 
   if (!Handshake()) {
     // Closed after the failure line is written, so that line carries the handshake's error.
-    g_hDevice.reset();
+    g_hDevice->reset();
     return false;
   }
   return true;
 }
 
 void DriverLink::Release() {
-  g_hDevice.reset();
-  std::u16string().swap(g_strDriverPath);
+  g_hDevice->reset();
+  std::u16string().swap(*g_strDriverPath);
 }

@@ -2,7 +2,7 @@
 #include <string_view>
 
 #include "driverlink/DriverLink.h"
-#include "driverlink/DriverLinkState.h"
+#include "module/ModuleState.h"
 #include "platform/Win32.h"
 
 namespace {
@@ -21,5 +21,5 @@ void DriverLink::BuildDriverPath() {
   std::u16string path;
   if (separator != std::u16string_view::npos) path = executable.substr(0, separator + 1);
   path += kDriverFileName;
-  g_strDriverPath = std::move(path);
+  *g_strDriverPath = std::move(path);
 }

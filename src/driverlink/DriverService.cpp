@@ -1,6 +1,6 @@
 #include "driverlink/DriverLink.h"
-#include "driverlink/DriverLinkState.h"
 #include "log/GuardLog.h"
+#include "module/ModuleState.h"
 #include "platform/Handles.h"
 #include "platform/Win32.h"
 
@@ -40,7 +40,7 @@ bool DriverLink::EnsureService() {
   const UniqueServiceHandle created(CreateServiceW(
       manager.get(), AsWin(kServiceName), AsWin(kServiceName), SERVICE_START | SERVICE_STOP,
       SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
-      AsWin(g_strDriverPath.c_str()), nullptr, nullptr, nullptr, nullptr, nullptr));
+      AsWin(g_strDriverPath->c_str()), nullptr, nullptr, nullptr, nullptr, nullptr));
   if (!created) {
     GuardLog(3, u"VtClient\t Unable to create service for driver.\n");
     return false;

@@ -1,7 +1,6 @@
 #include "module/CVantor.h"
 
 #include "driverlink/DriverLink.h"
-#include "driverlink/DriverLinkState.h"
 #include "driverlink/Protocol.h"
 #include "log/GuardLog.h"
 #include "module/ModuleState.h"
@@ -13,23 +12,23 @@ namespace {
 // Sends a control code without buffers, as the start and stop codes go.
 bool SendControlCode(DWORD code) {
   DWORD bytesReturned = 0;
-  return DeviceIoControl(g_hDevice.get(), code, nullptr, 0, nullptr, 0, &bytesReturned, nullptr) !=
+  return DeviceIoControl(g_hDevice->get(), code, nullptr, 0, nullptr, 0, &bytesReturned, nullptr) !=
          0;
 }
 
 // Starts the pump unless one is held already: two pumps over one record would serve a request
 // twice, so a Start while a pump runs only sends the start code again.
 bool EnsurePump() {
-  if (g_hPumpThread) return true;
+  if (*g_hPumpThread) return true;
   g_bStopPump = false;
   // The pump's reference to the module, taken before the thread exists: an unload right after
   // Start then finds the module still referenced and cannot unmap the code the pump runs.
   UniqueModuleReference moduleForPump = ReferenceModuleOf(RequestPump);
   DWORD threadId = 0;
   if (moduleForPump) {
-    g_hPumpThread.reset(CreateThread(nullptr, 0, RequestPump, nullptr, 0, &threadId));
+    g_hPumpThread->reset(CreateThread(nullptr, 0, RequestPump, nullptr, 0, &threadId));
   }
-  if (g_hPumpThread) {
+  if (*g_hPumpThread) {
     moduleForPump.release();  // the pump gives it back as it ends
     return true;
   }
@@ -63,8 +62,8 @@ bool StopGuarding() {
     return true;
   }
   g_bStopPump = true;
-  if (g_hPumpThread) WaitForSingleObject(g_hPumpThread.get(), INFINITE);
-  g_hPumpThread.reset();
+  if (*g_hPumpThread) WaitForSingleObject(g_hPumpThread->get(), INFINITE);
+  g_hPumpThread->reset();
   // The stop code goes out only after the pump has ended.
   if (SendControlCode(IOCTL_GUARD_STOP)) {
     GuardLog(1, u"VtClient\t Stopped.\n");

@@ -1,22 +1,33 @@
-// The module's load and unload steps as static objects, in the order the load requires: the
-// loader constructs them in definition order when the module is loaded and destroys them in
-// reverse order when it is unloaded. Only the shared library contains this file. No pump runs at
-// unload: a running pump holds a reference to the module, which keeps it loaded.
+#include <new>
+
+#include "driverlink/DriverLink.h"
+#include "log/GuardLog.h"
+#include "module/ModuleState.h"
 #include "module/ModuleSteps.h"
+#include "paths/PathConverter.h"
 
 namespace {
 
-struct DriveMapStep {
-  DriveMapStep() { ModuleSteps::LoadDriveMap(); }
-  ~DriveMapStep() { ModuleSteps::UnloadDriveMap(); }
-};
-
-struct DriverLinkStep {
-  DriverLinkStep() { ModuleSteps::LoadDriverLink(); }
-  ~DriverLinkStep() { ModuleSteps::UnloadDriverLink(); }
-};
-
-DriveMapStep driveMapStep;
-DriverLinkStep driverLinkStep;
+// Loading never takes the host down: a step that runs out of memory is logged and leaves its
+// state empty.
+template <typename Step>
+void RunLoadStep(Step step, const char16_t* outOfMemoryMessage) noexcept {
+  try {
+    step();
+  } catch (const std::bad_alloc&) {
+    GuardLog(3, outOfMemoryMessage);
+  }
+}
 
 }  // namespace
+
+void ModuleSteps::Load() noexcept {
+  CreateModuleObjects();
+  // 1. The drive map, from the logical drives (a map that cannot be built is logged there).
+  RunLoadStep(PathConverter::Initialize, u"PATHCONVERTER\t Unable to initialize, out of memory.\n");
+  // 2. The driver link: the driver file path, no connection and no pump yet.
+  RunLoadStep(DriverLink::BuildDriverPath,
+              u"VtClient\t Unable to build driver path, out of memory.\n");
+  g_bInitialized = false;
+  g_pSharedSlot = nullptr;
+}

@@ -1,16 +1,15 @@
 #pragma once
-// The module's load steps, in the order a load runs them, and its unload steps, which run in the
-// reverse order. The shared library runs them from static objects as the loader loads and unloads
-// it; a test runs them the same way around the module's code linked into its program.
+// What loading and unloading the module does. The loader entry point of each platform runs Load
+// when the module is loaded into a process and Unload when it leaves it, and nothing else.
 namespace ModuleSteps {
 
-// The drive map, built from the logical drives (a failure is logged there).
-void LoadDriveMap();
-// The driver file path; no connection and no pump yet.
-void LoadDriverLink();
-// Closes the device and releases the driver path.
-void UnloadDriverLink();
-// Releases the drive map.
-void UnloadDriveMap();
+// Creates the module state, builds the drive map, then builds the driver file path. No
+// connection and no pump. Never fails: a step that cannot finish logs why.
+void Load() noexcept;
+
+// The reverse: closes the device and releases the driver path, then releases the drive map,
+// then ends the module state. Neither stops a pump nor sends a control code: a running pump
+// holds its own reference to the module, so an unload that finds one is the process's exit.
+void Unload() noexcept;
 
 }  // namespace ModuleSteps

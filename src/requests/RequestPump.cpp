@@ -2,7 +2,6 @@
 
 #include <atomic>
 
-#include "driverlink/DriverLinkState.h"
 #include "module/ModuleState.h"
 #include "paths/PathConverter.h"
 #include "platform/ModuleOf.h"

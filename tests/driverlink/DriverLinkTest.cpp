@@ -13,8 +13,8 @@
 
 #include "GuardDriver.h"
 #include "driverlink/DriverLink.h"
-#include "driverlink/DriverLinkState.h"
 #include "log/LogLines.h"
+#include "module/ModuleState.h"
 #include "winsim/Control.h"
 
 namespace {
@@ -30,8 +30,9 @@ const std::u16string kHostDriverPath = u"C:\\Program Files\\Host\\vantorflt.sys"
 
 class DriverLinkTest : public ::testing::Test {
  protected:
+  DriverLinkTest() { CreateModuleObjects(); }
+  ~DriverLinkTest() override { DestroyModuleObjects(); }
   void SetUp() override { Fresh(); }
-  void TearDown() override { DriverLink::Release(); }
 
   // A fresh machine with the driver image registered, the driver path built, the log captured.
   // Seed 1: the stand-in's first garbage reply carries an address with its top bit set.
@@ -53,7 +54,7 @@ class DriverLinkTest : public ::testing::Test {
   // No service-manager or service handle left open, and `devices` device handles: the module's.
   void ExpectHandles(int devices) const {
     EXPECT_EQ(OpenHandles(), (std::array{baseline_[0], baseline_[1], baseline_[2] + devices}));
-    EXPECT_EQ(g_hDevice.valid(), devices == 1);
+    EXPECT_EQ(g_hDevice->valid(), devices == 1);
   }
 
   // The lines logged since the last call, joined; "{address}" in `want` stands for the
@@ -193,7 +194,7 @@ TEST_F(DriverLinkTest, DriverPathIsTheExecutablesDirectoryAndTheDriverFile) {
   for (const auto& [host, driverPath] : cases) {
     winsim::SetHostPath(host);
     DriverLink::BuildDriverPath();
-    EXPECT_EQ(g_strDriverPath, driverPath);
+    EXPECT_EQ(*g_strDriverPath, driverPath);
   }
 }
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -14,6 +15,8 @@ using namespace std::chrono_literals;
 #include "log/LogLines.h"
 #include "log/SinkCapture.h"
 #include "winsim/Control.h"
+
+extern std::atomic<void (*)(const void* memory, std::size_t size)> g_onSizedFree;
 
 namespace {
 
@@ -81,6 +84,23 @@ TEST_F(LoadUnloadTest, LoadBuildsTheDriveMapBeforeTheDriverPathAndLogsOnlyAFaile
   EXPECT_GT(path, drives);
   EXPECT_EQ(LogLines(capture),
             std::vector<std::string>({"3: PATHCONVERTER\t Unable to initialize.\n"}));
+}
+
+// Unload closes the device, then frees the drive map (known by its entry's device prefix).
+TEST_F(LoadUnloadTest, UnloadClosesTheDeviceBeforeReleasingTheDriveMap) {
+  static int closesAtMapFree = -1;
+  LoadedModule module;
+  ASSERT_TRUE(module.start());
+  ASSERT_TRUE(module.stop());
+  const int closesBefore = winsim::CallCount(winsim::Api::CloseHandle);
+  g_onSizedFree = [](const void* memory, std::size_t size) {
+    static constexpr char16_t kPrefix[] = u"\\Device\\HarddiskVolume1\\";  // 48 bytes
+    if (size >= 48 && std::memcmp(memory, kPrefix, 48) == 0)
+      closesAtMapFree = winsim::CallCount(winsim::Api::CloseHandle);
+  };
+  module.Unload();
+  g_onSizedFree = nullptr;
+  EXPECT_EQ(closesAtMapFree, closesBefore + 1);
 }
 
 bool StillLoaded() {

@@ -12,7 +12,6 @@
 #include "Arbiter.h"
 #include "GuardDriver.h"
 #include "driverlink/DriverLink.h"
-#include "driverlink/DriverLinkState.h"
 #include "log/LogLines.h"
 #include "module/CVantor.h"
 #include "module/ModuleState.h"
@@ -33,20 +32,18 @@ class ModuleHarness : public ::testing::Test {
     ArbiterSetRecording(1);
     ArbiterClearQueries();
     for (auto kind : kKinds) handlesBefore.push_back(winsim::OpenHandleCount(kind));
-    ModuleSteps::LoadDriveMap();
-    ModuleSteps::LoadDriverLink();
+    ModuleSteps::Load();
     capture = std::make_unique<SinkCapture>();
   }
 
   void TearDown() override {
     // As a host that stops before unloading, then the unload steps.
-    if (g_hPumpThread) {
+    if (*g_hPumpThread) {
       g_bStopPump = true;
-      WaitForSingleObject(g_hPumpThread.get(), INFINITE);
-      g_hPumpThread.reset();
+      WaitForSingleObject(g_hPumpThread->get(), INFINITE);
+      g_hPumpThread->reset();
     }
-    ModuleSteps::UnloadDriverLink();
-    ModuleSteps::UnloadDriveMap();
+    ModuleSteps::Unload();
     capture.reset();
     for (std::size_t i = 0; i < kKinds.size(); ++i)
       EXPECT_EQ(winsim::OpenHandleCount(kKinds[i]), handlesBefore[i]) << "handle kind " << i;

@@ -2,6 +2,7 @@
 // scanner's verdicts through the shared record.
 #include <atomic>
 #include <condition_variable>
+#include <cstring>
 #include <mutex>
 #include <thread>
 
@@ -80,27 +81,45 @@ TEST_F(RequestPumpTest, StopWhileAVerdictIsWorkedOutAnswersTheRequestFirst) {
   ExpectRecordHandedBack();
 }
 
-TEST_F(RequestPumpTest, PumpEndsAtOnceWhenTheStopFlagIsAlreadySet) {
-  alignas(8) std::uint8_t record[64] = {};
-  auto* slot = reinterpret_cast<SharedSlot*>(record);
-  slot->Pending = 1;
-  g_pSharedSlot = slot;
-  g_bStopPump = true;
-  const UniqueHandle pump(CreateThread(nullptr, 0, RequestPump, nullptr, 0, nullptr));
-  ASSERT_EQ(WaitForSingleObject(pump.get(), INFINITE), WAIT_OBJECT_0);
-  EXPECT_EQ(slot->Pending, 1u) << "the record was not served";
-  EXPECT_EQ(ArbiterQueryCount(), 0);
+// A pump started with the stop flag set serves nothing. Otherwise a parked request (any non-zero
+// Pending) is served at once, and no sleep follows: the scanner sets the stop flag, so the thread
+// ends right after that pass. The second pump runs without the Wow64 function.
+TEST_F(RequestPumpTest, FoundRequestIsServedWithoutAnIdleSleepAndAStopFlagSetFirstServesNone) {
+  for (const bool stopFirst : {true, false}) {
+    SCOPED_TRACE(stopFirst);
+    alignas(8) std::uint8_t record[128] = {};
+    auto* slot = reinterpret_cast<SharedSlot*>(record);
+    const char16_t path[] = u"\\Device\\HarddiskVolume1\\a.exe";
+    std::memcpy(record + offsetof(SharedSlot, ImagePath), path, sizeof path);
+    slot->Pending = 0x80000002;
+    g_pSharedSlot = slot;
+    g_bStopPump = stopFirst;
+    winsim::SetWow64RedirectionPresent(stopFirst);
+    ArbiterSetHook([](const ArbiterChar*, void*) { return g_bStopPump = true; }, nullptr);
+    const int sleeps = winsim::CallCount(winsim::Api::Sleep);
+    const UniqueHandle pump(CreateThread(nullptr, 0, RequestPump, nullptr, 0, nullptr));
+    if (WaitForSingleObject(pump.get(), 5000) == WAIT_TIMEOUT) g_bStopPump = true;  // not served
+    WaitForSingleObject(pump.get(), INFINITE);
+    EXPECT_EQ(slot->Pending, stopFirst ? 0x80000002u : 0u);
+    EXPECT_EQ(slot->Verdict, stopFirst ? 0u : 1u);
+    EXPECT_EQ(ArbiterQueryCount(), stopFirst ? 0 : 1);
+    EXPECT_EQ(winsim::CallCount(winsim::Api::Sleep), sleeps);
+  }
+  EXPECT_EQ(Query(0), u"C:\\a.exe");
   EXPECT_EQ(winsim::Wow64RedirectionCalls(), 1);
 }
 
-// A scanner that throws has not allowed anything: the launch is denied and the pump serves on.
+// A scanner that throws (anything) has allowed nothing: the launch is denied, the pump serves on.
 TEST_F(RequestPumpTest, ScannerThatThrowsDeniesTheLaunchAndThePumpServesOn) {
   StartGuarding();
-  ArbiterSetHook([](const ArbiterChar*, void*) -> bool { throw std::runtime_error("scanner"); },
-                 nullptr);
-  EXPECT_EQ(Launch(u"\\Device\\HarddiskVolume1\\a.exe"), Outcome::Denied);
-  ArbiterSetHook(nullptr, nullptr);
-  EXPECT_EQ(Launch(u"\\Device\\HarddiskVolume1\\a.exe"), Outcome::Allowed);
+  for (const ArbiterHook thrower :
+       {+[](const ArbiterChar*, void*) -> bool { throw std::runtime_error("scanner"); },
+        +[](const ArbiterChar*, void*) -> bool { throw 7; }}) {
+    ArbiterSetHook(thrower, nullptr);
+    EXPECT_EQ(Launch(u"\\Device\\HarddiskVolume1\\a.exe"), Outcome::Denied);
+    ArbiterSetHook(nullptr, nullptr);
+    EXPECT_EQ(Launch(u"\\Device\\HarddiskVolume1\\a.exe"), Outcome::Allowed);
+  }
   ExpectRecordHandedBack();
 }
 
@@ -116,13 +135,6 @@ TEST_F(RequestPumpTest, IdlePassesSleepTenMillisecondsEach) {
   std::erase_if(sleeps, [](const std::string& line) { return !line.starts_with("Sleep"); });
   EXPECT_GE(sleeps.size(), 3u);
   EXPECT_EQ(sleeps, std::vector<std::string>(sleeps.size(), "Sleep(10)"));
-}
-
-TEST_F(RequestPumpTest, ServesWithoutTheWow64Function) {
-  winsim::SetWow64RedirectionPresent(false);
-  StartGuarding();
-  EXPECT_EQ(Launch(u"\\Device\\HarddiskVolume1\\a.exe"), Outcome::Allowed);
-  EXPECT_EQ(winsim::Wow64RedirectionCalls(), 0);
 }
 
 }  // namespace

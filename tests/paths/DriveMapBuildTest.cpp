@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Basalt.h"
+#include "module/ModuleState.h"
 #include "paths/DriveMapBuild.h"
 #include "paths/PathConverter.h"
 #include "winsim/Control.h"
@@ -57,10 +58,11 @@ class DriveMapBuild : public ::testing::Test {
   void SetUp() override {
     ResetMachine();
     BasaltCaptureStart();
+    CreateModuleObjects();
   }
   void TearDown() override {
     BasaltCaptureStop();
-    PathConverter::Release();
+    DestroyModuleObjects();
     winsim::Reset();
   }
 };

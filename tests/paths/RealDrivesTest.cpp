@@ -3,12 +3,13 @@
 
 #include <string>
 
-#include "paths/PathConverter.h"
+#include "module/ModuleState.h"
 
 TEST(RealDrives, SystemVolumePathBecomesDriveCPath) {
+  CreateModuleObjects();
   ASSERT_TRUE(PathConverter::BuildDriveMap());
   std::u16string path = uR"(\Device\HarddiskVolume1\windows\system32\cmd.exe)";
   EXPECT_TRUE(PathConverter::ConvertDevicePath(path));
   EXPECT_EQ(path, uR"(C:\windows\system32\cmd.exe)");
-  PathConverter::Release();
+  DestroyModuleObjects();
 }

@@ -132,13 +132,13 @@ TEST_F(StormTest, EveryLaunchGetsItsOwnVerdictWhileStartStopCycleAndDrivesChange
       const bool stopped = CVantor::Stop();
       expected.push_back(stopped ? kStopped : kStopFailed);
       stopFailures += !stopped;
-      pumpErrors += g_hPumpThread || winsim::RunningThreads() != 0;
+      pumpErrors += *g_hPumpThread || winsim::RunningThreads() != 0;
       std::this_thread::sleep_for(std::chrono::microseconds(random() % 200));
       for (int starts = cycled % 5 == 4 ? 2 : 1; starts > 0; --starts) {  // 2nd: pump held
         const bool started = CVantor::Start();
         expected.push_back(started ? kStarted : StartFailed(ERROR_GEN_FAILURE));
         startFailures += !started;
-        pumpErrors += !g_hPumpThread || winsim::RunningThreads() != 1;  // failed or not: one pump
+        pumpErrors += !*g_hPumpThread || winsim::RunningThreads() != 1;  // failed or not: one pump
       }
     }
   });

@@ -1,5 +1,7 @@
-// operator new, armed by tests to throw std::bad_alloc once. Alone in this file, so the compiler
-// never sees it inlined next to a new-expression and takes malloc/free for a mismatch.
+// operator new, armed by tests to throw std::bad_alloc once, and operator delete, watched by
+// tests that look for a block as it is freed. Alone in this file, so the compiler never sees them
+// inlined next to a new-expression and takes malloc/free for a mismatch.
+#include <atomic>
 #include <cstdlib>
 #include <new>
 
@@ -15,6 +17,10 @@ void* operator new(std::size_t size) {
 void operator delete(void* memory) noexcept {
   std::free(memory);
 }
-void operator delete(void* memory, std::size_t) noexcept {
+// When set, sees every block a sized delete frees (as the standard containers do), on any thread.
+std::atomic<void (*)(const void* memory, std::size_t size)> g_onSizedFree{nullptr};
+
+void operator delete(void* memory, std::size_t size) noexcept {
+  if (const auto watch = g_onSizedFree.load()) watch(memory, size);
   std::free(memory);
 }

@@ -109,6 +109,7 @@ int main(int argc, char** argv) {
   reporter.Step("module: loaded " + modulePath);
   if (!module.Start()) {
     std::fprintf(stderr, "vantor-host: CVantor::Start failed (the module's log says why)\n");
+    module.Stop();  // a Start that failed late leaves its pump running; it ends before the unload
     return kExitFailed;
   }
   if (!source.ModuleStarted(&error)) {
