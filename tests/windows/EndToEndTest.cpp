@@ -105,8 +105,8 @@ TEST_F(GuardHost, LaunchesGetTheScannersVerdictOnTheDriveLetterPath) {
        nowhere + u"blocked.exe"},
       {"empty", u"", LaunchOutcome::Allowed, u""},
       {"longest, whole", c + u"\\" + fill, LaunchOutcome::Allowed, u"C:\\" + fill},
-      {"one unit longer", c + u"\\" + fill + u"a", LaunchOutcome::Denied, std::nullopt},
-      {"zero unit inside", c + u"\\ok.exe" + u'\0' + u"\\blocked.exe", LaunchOutcome::Denied,
+      {"one unit longer", c + u"\\" + fill + u"a", LaunchOutcome::Refused, std::nullopt},
+      {"zero unit inside", c + u"\\ok.exe" + u'\0' + u"\\blocked.exe", LaunchOutcome::Refused,
        std::nullopt},
   };
   ASSERT_TRUE(Start());
