@@ -96,7 +96,8 @@ NTSTATUS DispatchCreate(PDEVICE_OBJECT, PIRP irp) {
 }
 
 // The last handle on a file object is gone: what it still has pended is completed, and when it
-// held the record, the worker takes the record back (the host's pump is gone with it).
+// held the record, the worker takes the record back (the host's pump is gone with it). Runs at
+// cleanup and again at close, which is all Wine sends.
 NTSTATUS DispatchCleanup(PDEVICE_OBJECT device, PIRP irp) {
   GuardDevice& guard = GuardOf(device);
   const PFILE_OBJECT file = IoGetCurrentIrpStackLocation(irp)->FileObject;
@@ -112,10 +113,6 @@ NTSTATUS DispatchCleanup(PDEVICE_OBJECT device, PIRP irp) {
       KeSetEvent(&guard.wake, IO_NO_INCREMENT, FALSE);
     }
   }
-  return Finish(irp, STATUS_SUCCESS);
-}
-
-NTSTATUS DispatchClose(PDEVICE_OBJECT, PIRP irp) {
   return Finish(irp, STATUS_SUCCESS);
 }
 

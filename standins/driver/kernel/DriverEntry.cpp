@@ -50,7 +50,7 @@ NTSTATUS Start(PDRIVER_OBJECT driver, PDEVICE_OBJECT device, GuardDevice& guard)
   }
   driver->MajorFunction[IRP_MJ_CREATE] = DispatchCreate;
   driver->MajorFunction[IRP_MJ_CLEANUP] = DispatchCleanup;
-  driver->MajorFunction[IRP_MJ_CLOSE] = DispatchClose;
+  driver->MajorFunction[IRP_MJ_CLOSE] = DispatchCleanup;
   driver->MajorFunction[IRP_MJ_DEVICE_CONTROL] = DispatchControl;
   driver->DriverUnload = Unload;
   return STATUS_SUCCESS;

@@ -108,7 +108,6 @@ inline GuardDevice& GuardOf(PDEVICE_OBJECT device) {
 // Dispatch.cpp: the device's major functions.
 DRIVER_DISPATCH DispatchCreate;
 DRIVER_DISPATCH DispatchCleanup;
-DRIVER_DISPATCH DispatchClose;
 DRIVER_DISPATCH DispatchControl;
 
 // Record.cpp: the section, its views and the device's security.
