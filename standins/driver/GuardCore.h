@@ -159,25 +159,14 @@ class GuardCore {
   const GuardCounters& Counters() const { return counters_; }
   // For a launch that ends without the record: guarding ended or its deadline passed in line.
   LaunchOutcome Count(LaunchOutcome outcome) {
-    switch (outcome) {
-      case LaunchOutcome::Allowed:
-        ++counters_.allowed;
-        break;
-      case LaunchOutcome::Denied:
-        ++counters_.denied;
-        break;
-      case LaunchOutcome::LetThrough:
-        ++counters_.letThrough;
-        break;
-      case LaunchOutcome::TimedOut:
-        ++counters_.timedOut;
-        break;
-      case LaunchOutcome::Refused:
-        ++counters_.refused;
-        break;
-      case LaunchOutcome::None:
-        break;
-    }
+    static_assert(static_cast<int>(LaunchOutcome::Refused) == 5, "one counter per outcome");
+    std::uint64_t* const counts[] = {nullptr,
+                                     &counters_.allowed,
+                                     &counters_.denied,
+                                     &counters_.letThrough,
+                                     &counters_.timedOut,
+                                     &counters_.refused};
+    if (std::uint64_t* const count = counts[static_cast<int>(outcome)]) ++*count;
     return outcome;
   }
 

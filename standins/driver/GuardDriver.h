@@ -37,7 +37,7 @@ class RecordMemory;
 
 class GuardDriver {
  public:
-  // Longest path the record holds, in UTF-16 units, and the record's size with its terminator.
+  // Longest path the record holds, in UTF-16 units, and its path area with the terminator.
   static constexpr std::size_t kMaxPathUnits = kLongestLaunchPath;
   static constexpr std::size_t kPathAreaUnits = kMaxPathUnits + 1;
   // FailCode count meaning "every call from now on".
@@ -100,7 +100,8 @@ class GuardDriver {
   // ---- The device side ---------------------------------------------------------------------
   // One control code sent on `handle` (which open handle it came through; a caller that talks
   // to the object directly is one handle of its own). False with *error set on failure.
-  static constexpr const void* kDirectCaller = &kMaxPathUnits;
+  static constexpr char kDirectCallerTag = 0;
+  static constexpr const void* kDirectCaller = &kDirectCallerTag;
   bool Control(DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize,
                DWORD* bytesReturned, DWORD* error, const void* handle = kDirectCaller);
   void Opened();
