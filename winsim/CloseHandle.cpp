@@ -18,6 +18,6 @@ BOOL WINAPI CloseHandle(HANDLE handle) {
     return FALSE;
   }
   // Closing a thread handle leaves the thread running; the thread keeps its own reference.
-  if (entry->kind == HandleKind::Device) detail::ObjectOf<Device>(*entry)->Closed();
+  if (entry->kind == HandleKind::Device) detail::ObjectOf<Device>(*entry)->Closed(handle);
   return TRUE;
 }

@@ -133,15 +133,16 @@ struct ServiceConfig {
 void AddService(const ServiceConfig& config);
 std::optional<ServiceConfig> FindService(const std::u16string& name);
 
-// A device served by a driver: DeviceIoControl on a handle of it comes here.
+// A device served by a driver: DeviceIoControl on a handle of it comes here. Each call names
+// the handle it came through, as a driver sees the file object of each open.
 class Device {
  public:
   virtual ~Device() = default;
   // Serve one control code. On failure return FALSE and set the last error (SetLastError).
-  virtual BOOL Control(DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize,
-                       DWORD* bytesReturned) = 0;
-  virtual void Opened() {}
-  virtual void Closed() {}
+  virtual BOOL Control(HANDLE handle, DWORD code, const void* in, DWORD inSize, void* out,
+                       DWORD outSize, DWORD* bytesReturned) = 0;
+  virtual void Opened(HANDLE) {}
+  virtual void Closed(HANDLE) {}
 };
 
 // A driver image. When StartServiceW starts a service whose binary path ends in `fileName`

@@ -76,7 +76,7 @@ HANDLE WINAPI CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode
     return INVALID_HANDLE_VALUE;
   }
   HANDLE handle = detail::AddHandle(HandleKind::Device, device, desiredAccess);
-  device->Opened();
+  device->Opened(handle);
   return handle;
 }
 
@@ -113,8 +113,8 @@ BOOL WINAPI DeviceIoControl(HANDLE device, DWORD ioControlCode, LPVOID inBuffer,
     return FALSE;
   }
   *bytesReturned = 0;
-  return detail::ObjectOf<Device>(*entry)->Control(ioControlCode, inBuffer, inSize, outBuffer,
-                                                   outSize, bytesReturned);
+  return detail::ObjectOf<Device>(*entry)->Control(device, ioControlCode, inBuffer, inSize,
+                                                   outBuffer, outSize, bytesReturned);
 }
 
 namespace winsim {

@@ -1,41 +1,18 @@
 #pragma once
-// GuardDriver: a stand-in for the kernel side of the guard device. It answers the handshake with
-// the address of a shared request record, takes the start and stop codes, and holds each program
-// launch back in that record until the module hands the verdict back.
-//
-// Its own choices (what a real driver is free to decide):
-//  - The record: 8-byte header, then room for kMaxPathUnits UTF-16 units plus the terminator.
-//    It is mapped at an address that fits in 32 bits and ends exactly where a no-access guard
-//    page begins, so a read or write past the path area faults. One record for the life of the
-//    object; every successful handshake hands out the same address.
-//  - Launches while not guarding are let through at once (outcome LetThrough, counted apart).
-//    Guarding is checked when a launch arrives and again when it gets the record; a stop code
-//    also lets through the launches still waiting for their turn.
-//  - Taking the record back: the module sends a stop code only after its pump has ended, and
-//    closes its last handle only after that, so at a successful stop code and at the last close
-//    nobody serves the record. The driver then clears a request still parked there itself (its
-//    launch is let through) or one whose launch timed out, so no launch waits for its deadline
-//    after guarding ended and a later pump never serves a launch nobody waits for. A request
-//    parked while guarding goes on (a failed stop code) stays for the next pump.
-//  - Launches from any number of threads take the record one at a time, in arrival order. Each
-//    writes its path, writes kNoVerdict into Verdict (so a hand-back without a verdict shows),
-//    sets Pending, and polls until Pending is 0; then Verdict 1 is Allowed and anything else
-//    Denied (values other than 0 and 1 are counted as strange).
-//  - Each launch has a deadline (Options::verdictTimeout, default 10 s) from its arrival,
-//    waiting included. Past it the launch is TimedOut: fail closed, the image may not run. The
-//    record then stays occupied until the module clears Pending; the next launch waits for that
-//    (within its own deadline) before it writes, so a late verdict never reaches another launch.
-//    Such late verdicts are counted and dropped.
-//  - A path longer than kMaxPathUnits cannot be parked whole. While guarding it is refused at
-//    arrival (outcome Refused: fail closed, the image may not run), never parked, and counted;
-//    cutting it would have the module judge another path than the one being launched.
+// GuardDriver: the in-process guard driver. It answers the handshake with the address of a
+// shared request record, takes the start and stop codes, and holds each program launch back in
+// that record until the module hands the verdict back. The record's rules are GuardCore's (one
+// for this and the kernel build); what is this host's own:
+//  - The record: the header, then room for kLongestLaunchPath UTF-16 units plus the terminator,
+//    mapped below 4 GiB and ending exactly where a no-access guard page begins, so a read or
+//    write past the path area faults. One record for the life of the object.
+//  - Each launch is the calling thread, blocked in Launch until its outcome is known; the one
+//    first in line serves the record itself, polling Pending (briefly yielding, then in short
+//    sleeps). Default deadline: Options::verdictTimeout, 10 s.
 //  - Handshake: needs a 16-byte input and at least 16 bytes of output, else
-//    ERROR_INVALID_PARAMETER; the request bytes are kept as the driver saw them. Start and stop
-//    take no buffers (else ERROR_INVALID_PARAMETER); start fails with ERROR_INVALID_FUNCTION
-//    until a handshake has succeeded; both succeed when already in the asked state. Unknown
-//    codes fail with ERROR_INVALID_FUNCTION.
-//  - Any number of handles may be open; closing the last one ends guarding (a host that went
-//    away must not hold every launch), the record stays mapped.
+//    ERROR_INVALID_PARAMETER; on a handle other than the record's holder, ERROR_BUSY. Start and
+//    stop take no buffers (else ERROR_INVALID_PARAMETER) and come from the holder's handle (else
+//    ERROR_INVALID_FUNCTION). Unknown codes fail with ERROR_INVALID_FUNCTION.
 //  - Destroy the object only when no launch is in progress.
 //
 // On request it misbehaves: see the "Misbehaviour" members.
@@ -52,6 +29,7 @@
 #include <random>
 #include <string_view>
 
+#include "GuardCore.h"
 #include "driverlink/Protocol.h"
 #include "platform/Win32.h"
 
@@ -59,13 +37,9 @@ class RecordMemory;
 
 class GuardDriver {
  public:
-  // Longest path the record holds, in UTF-16 units, and the record's size with its terminator.
-  static constexpr std::size_t kMaxPathUnits = 32767;
+  // Longest path the record holds, in UTF-16 units, and its path area with the terminator.
+  static constexpr std::size_t kMaxPathUnits = kLongestLaunchPath;
   static constexpr std::size_t kPathAreaUnits = kMaxPathUnits + 1;
-  static constexpr std::size_t kRecordBytes =
-      offsetof(SharedSlot, ImagePath) + kPathAreaUnits * sizeof(char16_t);
-  // What Verdict holds while a request waits.
-  static constexpr std::uint32_t kNoVerdict = 0xFFFFFFFFu;
   // FailCode count meaning "every call from now on".
   static constexpr int kEveryCall = -1;
 
@@ -74,7 +48,7 @@ class GuardDriver {
     std::uint64_t seed = 0x5EED;  // for the random misbehaviours
   };
 
-  enum class Outcome { Allowed, Denied, LetThrough, TimedOut, Refused };
+  using Outcome = LaunchOutcome;
   struct LaunchResult {
     Outcome outcome;
     std::chrono::nanoseconds latency;  // from arrival to outcome
@@ -86,7 +60,7 @@ class GuardDriver {
     std::uint64_t denied = 0;
     std::uint64_t letThrough = 0;
     std::uint64_t timedOut = 0;
-    std::uint64_t refused = 0;          // paths longer than the record holds, never parked
+    std::uint64_t refused = 0;          // paths the record cannot carry whole, never parked
     std::uint64_t lateVerdicts = 0;     // answers to launches already reported TimedOut
     std::uint64_t strangeVerdicts = 0;  // Verdict neither 0 nor 1 after a hand-back
     std::uint64_t parked = 0;           // requests written into the record
@@ -114,6 +88,7 @@ class GuardDriver {
     Normal,        // the path and its terminator
     Unterminated,  // the whole path area non-zero units (the path repeated), no terminator
     Overlong,      // the path lengthened (or cut) to overlongUnits units, then the terminator
+    ZerosKept,     // a path with zero units inside parked as it came, not refused
   };
 
   GuardDriver();
@@ -123,11 +98,14 @@ class GuardDriver {
   GuardDriver& operator=(const GuardDriver&) = delete;
 
   // ---- The device side ---------------------------------------------------------------------
-  // One control code. False with *error set on failure.
+  // One control code sent on `handle` (which open handle it came through; a caller that talks
+  // to the object directly is one handle of its own). False with *error set on failure.
+  static constexpr char kDirectCallerTag = 0;
+  static constexpr const void* kDirectCaller = &kDirectCallerTag;
   bool Control(DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize,
-               DWORD* bytesReturned, DWORD* error);
+               DWORD* bytesReturned, DWORD* error, const void* handle = kDirectCaller);
   void Opened();
-  void Closed();
+  void Closed(const void* handle);
   void Loaded();
 
   // ---- The launch side ---------------------------------------------------------------------
@@ -167,7 +145,8 @@ class GuardDriver {
   // The value Pending is set to (default 1; must not be 0), or a random non-zero one per launch.
   void SetPendingValue(std::uint32_t value);
   void UseRandomPendingValues();
-  void SetVerdictTimeout(std::chrono::milliseconds timeout);
+  // False, and the deadline unchanged, outside kShortestDeadlineMs..kLongestDeadlineMs.
+  bool SetVerdictTimeout(std::chrono::milliseconds timeout);
 
  private:
   struct CodeFailure {
@@ -175,36 +154,39 @@ class GuardDriver {
     int count = 0;  // kEveryCall or remaining calls
     double probability = -1.0;
   };
+  // What GuardCore asks of this host: the mutex, the steady clock, polling, the misbehaving writer.
+  struct Host {
+    static constexpr std::int64_t kTicksPerMillisecond = 1'000'000;
+    GuardDriver& driver;
+    void Lock() { driver.mutex_.lock(); }
+    void Unlock() { driver.mutex_.unlock(); }
+    std::int64_t Now() const;
+    void Pause(int round) const;
+    std::uint32_t Park(SharedSlot& record, const char16_t* path, std::size_t units);
+    void Changed() { driver.changed_.notify_all(); }
+  };
 
   bool Initialize(const void* in, DWORD inSize, void* out, DWORD outSize, DWORD* bytesReturned,
-                  DWORD* error);
-  bool Switch(bool guard, const void* in, DWORD inSize, void* out, DWORD outSize, DWORD* error);
+                  DWORD* error, const void* handle);
+  bool Switch(bool guard, const void* in, DWORD inSize, void* out, DWORD outSize, DWORD* error,
+              const void* handle);
   bool InjectedFailure(DWORD code, DWORD* error);
   void WriteReply(InitializeReply& reply);
-  void WritePath(std::u16string_view path, PathMode mode, std::size_t overlongUnits);
   std::uint32_t NextPendingValue();
-  bool WaitForPendingClear(std::chrono::steady_clock::time_point deadline) const;
-  void Leave(std::uint64_t ticket);
-  void TakeBackRecord();
-  LaunchResult Finish(Outcome outcome, std::uint32_t verdict,
-                      std::chrono::steady_clock::time_point begin);
 
   std::unique_ptr<RecordMemory> memory_;
   SharedSlot* slot_ = nullptr;
 
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;
-  bool guarding_ = false;
-  bool handedOut_ = false;  // a handshake has succeeded
-  bool orphaned_ = false;   // the record holds a timed-out request not yet answered
-  bool takenBack_ = false;  // the driver cleared the parked request itself
+  Host host_{*this};
+  GuardCore<Host> core_;
   std::deque<std::uint64_t> queue_;
   std::uint64_t nextTicket_ = 0;
   int openHandles_ = 0;
-  Statistics stats_;
+  Statistics stats_;  // the codes, handles and loads; the launches are the core's
   std::optional<std::array<std::uint8_t, 16>> lastRequest_;
   std::optional<ReplySent> lastReply_;
-  std::chrono::milliseconds verdictTimeout_;
   std::mt19937_64 random_;
   ReplyMode replyMode_ = ReplyMode::Normal;
   std::size_t partialBytes_ = 2;

@@ -2,6 +2,7 @@
 // handle accounting and the misbehaviour switches.
 #include <algorithm>
 #include <cstring>
+#include <stdexcept>
 
 #include "GuardDriver.h"
 #include "RecordMemory.h"
@@ -11,23 +12,24 @@ GuardDriver::GuardDriver() : GuardDriver(Options{}) {}
 GuardDriver::GuardDriver(Options options)
     : memory_(std::make_unique<RecordMemory>(kRecordBytes)),
       slot_(static_cast<SharedSlot*>(memory_->Record())),
-      verdictTimeout_(options.verdictTimeout),
+      core_(host_, slot_),
       random_(options.seed) {
   std::memset(slot_, 0, kRecordBytes);
+  if (!SetVerdictTimeout(options.verdictTimeout)) throw std::invalid_argument("verdictTimeout");
 }
 
 GuardDriver::~GuardDriver() = default;
 
 bool GuardDriver::Control(DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize,
-                          DWORD* bytesReturned, DWORD* error) {
+                          DWORD* bytesReturned, DWORD* error, const void* handle) {
   if (bytesReturned != nullptr) *bytesReturned = 0;
   bool done = false;
   if (InjectedFailure(code, error)) {
     done = false;
   } else if (code == IOCTL_GUARD_INITIALIZE) {
-    done = Initialize(in, inSize, out, outSize, bytesReturned, error);
+    done = Initialize(in, inSize, out, outSize, bytesReturned, error, handle);
   } else if (code == IOCTL_GUARD_START || code == IOCTL_GUARD_STOP) {
-    done = Switch(code == IOCTL_GUARD_START, in, inSize, out, outSize, error);
+    done = Switch(code == IOCTL_GUARD_START, in, inSize, out, outSize, error, handle);
   } else {
     *error = ERROR_INVALID_FUNCTION;
   }
@@ -57,7 +59,7 @@ bool GuardDriver::InjectedFailure(DWORD code, DWORD* error) {
 }
 
 bool GuardDriver::Initialize(const void* in, DWORD inSize, void* out, DWORD outSize,
-                             DWORD* bytesReturned, DWORD* error) {
+                             DWORD* bytesReturned, DWORD* error, const void* handle) {
   if (in == nullptr || inSize != sizeof(InitializeRequest) || out == nullptr ||
       outSize < sizeof(InitializeReply)) {
     *error = ERROR_INVALID_PARAMETER;
@@ -70,8 +72,11 @@ bool GuardDriver::Initialize(const void* in, DWORD inSize, void* out, DWORD outS
   std::size_t written = sizeof reply;
   {
     std::lock_guard lock(mutex_);
+    if (!core_.HandOut(handle)) {
+      *error = ERROR_BUSY;
+      return false;
+    }
     lastRequest_ = request;
-    handedOut_ = true;
     if (replyMode_ == ReplyMode::Untouched) {
       lastReply_ = ReplySent{InitializeReply{}, 0};
       return true;
@@ -115,19 +120,16 @@ void GuardDriver::WriteReply(InitializeReply& reply) {
 }
 
 bool GuardDriver::Switch(bool guard, const void* in, DWORD inSize, void* out, DWORD outSize,
-                         DWORD* error) {
+                         DWORD* error, const void* handle) {
   if (in != nullptr || inSize != 0 || out != nullptr || outSize != 0) {
     *error = ERROR_INVALID_PARAMETER;
     return false;
   }
   std::lock_guard lock(mutex_);
-  if (guard && !handedOut_) {
+  if (!(guard ? core_.Start(handle) : core_.Stop(handle))) {
     *error = ERROR_INVALID_FUNCTION;
     return false;
   }
-  guarding_ = guard;
-  if (!guard) TakeBackRecord();
-  changed_.notify_all();
   return true;
 }
 
@@ -137,15 +139,11 @@ void GuardDriver::Opened() {
   ++stats_.opens;
 }
 
-void GuardDriver::Closed() {
+void GuardDriver::Closed(const void* handle) {
   std::lock_guard lock(mutex_);
   --openHandles_;
   ++stats_.closes;
-  if (openHandles_ == 0) {
-    guarding_ = false;
-    TakeBackRecord();
-    changed_.notify_all();
-  }
+  core_.HandleGone(handle);
 }
 
 void GuardDriver::Loaded() {
@@ -155,7 +153,7 @@ void GuardDriver::Loaded() {
 
 bool GuardDriver::Guarding() const {
   std::lock_guard lock(mutex_);
-  return guarding_;
+  return core_.Guarding();
 }
 
 std::uint32_t GuardDriver::SlotAddress() const {
@@ -164,7 +162,17 @@ std::uint32_t GuardDriver::SlotAddress() const {
 
 GuardDriver::Statistics GuardDriver::Stats() const {
   std::lock_guard lock(mutex_);
-  return stats_;
+  Statistics stats = stats_;
+  const GuardCounters& launches = core_.Counters();
+  stats.allowed = launches.allowed;
+  stats.denied = launches.denied;
+  stats.letThrough = launches.letThrough;
+  stats.timedOut = launches.timedOut;
+  stats.refused = launches.refused;
+  stats.lateVerdicts = launches.lateVerdicts;
+  stats.strangeVerdicts = launches.strangeVerdicts;
+  stats.parked = launches.parked;
+  return stats;
 }
 
 std::optional<std::array<std::uint8_t, 16>> GuardDriver::LastInitializeRequest() const {
@@ -220,7 +228,9 @@ void GuardDriver::UseRandomPendingValues() {
   randomPending_ = true;
 }
 
-void GuardDriver::SetVerdictTimeout(std::chrono::milliseconds timeout) {
+bool GuardDriver::SetVerdictTimeout(std::chrono::milliseconds timeout) {
   std::lock_guard lock(mutex_);
-  verdictTimeout_ = timeout;
+  const auto milliseconds = static_cast<std::uint32_t>(
+      std::clamp<std::int64_t>(timeout.count(), 0, std::int64_t{kLongestDeadlineMs} + 1));
+  return core_.SetDeadline(milliseconds);
 }

@@ -9,15 +9,17 @@ class GuardDevice final : public winsim::Device {
  public:
   explicit GuardDevice(std::shared_ptr<GuardDriver> driver) : driver_(std::move(driver)) {}
 
-  BOOL Control(DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize,
+  BOOL Control(HANDLE handle, DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize,
                DWORD* bytesReturned) override {
     DWORD error = ERROR_SUCCESS;
-    if (driver_->Control(code, in, inSize, out, outSize, bytesReturned, &error)) return TRUE;
+    if (driver_->Control(code, in, inSize, out, outSize, bytesReturned, &error, handle)) {
+      return TRUE;
+    }
     SetLastError(error);
     return FALSE;
   }
-  void Opened() override { driver_->Opened(); }
-  void Closed() override { driver_->Closed(); }
+  void Opened(HANDLE) override { driver_->Opened(); }
+  void Closed(HANDLE handle) override { driver_->Closed(handle); }
 
  private:
   std::shared_ptr<GuardDriver> driver_;

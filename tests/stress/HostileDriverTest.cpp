@@ -28,6 +28,7 @@ class HostileDriverTest : public ModuleHarness {
 // guard page (the driver repeats the pattern over the whole path area) is denied unasked.
 TEST_F(HostileDriverTest, PathsReachTheScannerExactly) {
   winsim::AddDrive(u'S', {u"\\Device\\Vol\xDC00"});
+  driver->SetPathMode(GuardDriver::PathMode::ZerosKept);
   ASSERT_TRUE(CVantor::Start());
   const std::pair<std::u16string, std::u16string> cases[] = {
       {u"\\Device\\HarddiskVolume1\\a\xD800.exe", u"C:\\a\xD800.exe"},

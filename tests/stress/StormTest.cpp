@@ -86,7 +86,7 @@ TEST_F(StormTest, EveryLaunchGetsItsOwnVerdictWhileStartStopCycleAndDrivesChange
   driver->FailCodeAtRandom(IOCTL_GUARD_START, ERROR_GEN_FAILURE, failureRate);
   driver->FailCodeAtRandom(IOCTL_GUARD_STOP, ERROR_NOT_SUPPORTED, failureRate);
 
-  std::atomic<std::uint64_t> outcomes[4] = {}, mismatches{0}, askErrors{0}, expectedThrows{0};
+  std::atomic<std::uint64_t> outcomes[6] = {}, mismatches{0}, askErrors{0}, expectedThrows{0};
   std::atomic<std::uint64_t> nextIndex{0}, done{0};
   std::atomic<bool> over{false};
   std::vector<std::vector<std::int64_t>> latencies(16);  // nanoseconds, of served launches
@@ -154,10 +154,10 @@ TEST_F(StormTest, EveryLaunchGetsItsOwnVerdictWhileStartStopCycleAndDrivesChange
   for (const auto& mine : latencies) all.insert(all.end(), mine.begin(), mine.end());
   std::sort(all.begin(), all.end());
   if (all.empty()) all.push_back(0);
-  const std::uint64_t launched = done, denied = outcomes[1], served = outcomes[0] + denied;
+  const std::uint64_t launched = done, denied = outcomes[2], served = outcomes[1] + denied;
   const int rebuilds = (winsim::CallCount(winsim::Api::GetLogicalDriveStringsW) - listCalls) / 2;
   std::cout << "storm: launches=" << launched << " served=" << served
-            << " let_through=" << outcomes[2] << " timed_out=" << outcomes[3]
+            << " let_through=" << outcomes[3] << " timed_out=" << outcomes[4]
             << " cycles=" << cycled << " restarts=" << cycled / 5
             << " start_failures=" << startFailures << " stop_failures=" << stopFailures
             << " scanner_throws=" << expectedThrows << " denials=" << denied
@@ -172,7 +172,7 @@ TEST_F(StormTest, EveryLaunchGetsItsOwnVerdictWhileStartStopCycleAndDrivesChange
   EXPECT_TRUE(scanner.asks.empty()) << "asked about a launch not (or no longer) waiting";
   EXPECT_EQ(scanner.wrongPaths, 0u) << "the scanner saw a mangled or misconverted path";
   const GuardDriver::Statistics stats = driver->Stats();
-  EXPECT_EQ(outcomes[3] + stats.lateVerdicts, 0u) << "a launch was left waiting";
+  EXPECT_EQ(outcomes[4] + stats.lateVerdicts, 0u) << "a launch was left waiting";
   EXPECT_EQ(stats.strangeVerdicts, 0u) << "Verdict other than exactly 0 or 1";
   EXPECT_EQ(stats.failedCodes, startFailures + stopFailures);
   EXPECT_EQ(std::atomic_ref(driver->Slot()->Pending).load(), 0u);

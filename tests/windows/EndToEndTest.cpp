@@ -105,8 +105,8 @@ TEST_F(GuardHost, LaunchesGetTheScannersVerdictOnTheDriveLetterPath) {
        nowhere + u"blocked.exe"},
       {"empty", u"", LaunchOutcome::Allowed, u""},
       {"longest, whole", c + u"\\" + fill, LaunchOutcome::Allowed, u"C:\\" + fill},
-      {"one unit longer", c + u"\\" + fill + u"a", LaunchOutcome::Denied, std::nullopt},
-      {"zero unit inside", c + u"\\ok.exe" + u'\0' + u"\\blocked.exe", LaunchOutcome::Denied,
+      {"one unit longer", c + u"\\" + fill + u"a", LaunchOutcome::Refused, std::nullopt},
+      {"zero unit inside", c + u"\\ok.exe" + u'\0' + u"\\blocked.exe", LaunchOutcome::Refused,
        std::nullopt},
   };
   ASSERT_TRUE(Start());
@@ -131,6 +131,9 @@ TEST_F(GuardHost, ALaunchPastItsDeadlineFailsClosedAndItsLateVerdictReachesNoOth
   std::future<LaunchOutcome> next;
   HoldingScanner scanner;  // destroyed first: a failed step frees the pump the launch waits on
   ASSERT_TRUE(Start());
+  for (const std::uint32_t refused : {0u, 99u, 600'001u, 0xFFFFFFFFu}) {
+    EXPECT_FALSE(Driver().SetDeadline(refused)) << refused << " ms";
+  }
   ASSERT_TRUE(Driver().SetDeadline(300));
   EXPECT_EQ(Launch(c + u"\\held.exe"), LaunchOutcome::TimedOut);
 
@@ -183,6 +186,67 @@ TEST_F(GuardHost, EndingGuardingLetsThroughWhatNobodyWillServe) {
   EXPECT_EQ(Launch(c + u"\\blocked.exe"), LaunchOutcome::Denied);
   EXPECT_EQ(Counters().handshakes, 2u);
   EXPECT_EQ(ArbiterQueryCount(), 1) << "the new pump served nothing from before";
+}
+
+// A second handle on the device: its launches, parked or queued, complete at once when cancelled
+// (the record still waits for the module's answer to the parked one). It may not take the
+// record, whatever process its handshake names, and its close takes nothing back.
+TEST_F(GuardHost, AnotherHandleCancelsItsLaunchesAndNeitherTakesNorReleasesTheRecord) {
+  const std::u16string c = DeviceOfDrive(L"C:");
+  ASSERT_EQ(ArbiterSetPolicy("deny *\\blocked*\n"), 1);
+  HoldingScanner scanner;
+  ASSERT_TRUE(Start());
+  {
+    const UniqueHandle client(CreateFileW(L"\\\\.\\VANTORFLT", GENERIC_READ | GENERIC_WRITE, 0,
+                                          nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
+    ASSERT_TRUE(client);
+    for (const DWORD processId : {GetCurrentProcessId() + 4, GetCurrentProcessId()}) {
+      const InitializeRequest request{0, processId, {}};
+      InitializeReply reply{};
+      OVERLAPPED overlapped{};
+      DWORD bytes = 0;
+      overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+      bool done = DeviceIoControl(client.get(), IOCTL_GUARD_INITIALIZE,
+                                  const_cast<InitializeRequest*>(&request), sizeof request, &reply,
+                                  sizeof reply, &bytes, &overlapped);
+      if (!done && GetLastError() == ERROR_IO_PENDING) {
+        done = GetOverlappedResult(client.get(), &overlapped, &bytes, TRUE);
+      }
+      EXPECT_FALSE(done);
+      EXPECT_EQ(GetLastError(),
+                processId == GetCurrentProcessId() ? ERROR_BUSY : ERROR_ACCESS_DENIED);
+      CloseHandle(overlapped.hEvent);
+    }
+    std::uint32_t outcomes[2] = {};
+    OVERLAPPED launches[2] = {};
+    const std::u16string paths[2] = {c + u"\\held.exe", c + u"\\queued.exe"};
+    for (int i = 0; i < 2; ++i) {
+      DWORD bytes = 0;
+      launches[i].hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+      EXPECT_FALSE(DeviceIoControl(
+          client.get(), IOCTL_GUARD_LAUNCH, const_cast<char16_t*>(paths[i].data()),
+          static_cast<DWORD>(paths[i].size() * 2), &outcomes[i], 4, &bytes, &launches[i]));
+      EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_IO_PENDING));
+      ASSERT_TRUE(WaitUntil([&] { return Counters().launches == static_cast<unsigned>(i) + 1; }));
+    }
+    ASSERT_TRUE(WaitUntil([] { return ArbiterQueryCount() == 1; }));
+    ASSERT_TRUE(CancelIoEx(client.get(), nullptr));
+    for (OVERLAPPED& launch : launches) {
+      DWORD bytes = 0;
+      EXPECT_EQ(WaitForSingleObject(launch.hEvent, 1000), WAIT_OBJECT_0) << "cancelled at once";
+      EXPECT_FALSE(GetOverlappedResult(client.get(), &launch, &bytes, FALSE));
+      EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_OPERATION_ABORTED));
+      CloseHandle(launch.hEvent);
+    }
+    scanner.Release();
+  }
+  Sleep(100);  // the driver sees the close a little after CloseHandle returns
+  EXPECT_EQ(Launch(c + u"\\blocked.exe"), LaunchOutcome::Denied) << "still guarding";
+  const GuardCounters counters = Counters();
+  EXPECT_EQ(counters.cancelled, 1u) << "the queued one; the parked one came to its verdict";
+  EXPECT_EQ(counters.allowed + counters.denied, 2u);
+  EXPECT_EQ(counters.handshakes, 1u);
+  EXPECT_TRUE(Stop());
 }
 
 // A host that unloads vantor.dll without Stop, right after Start or while the scanner is judging

@@ -28,7 +28,8 @@ LineList LinesOf(Action action) {
 }
 
 inline void PrintTo(LaunchOutcome outcome, std::ostream* out) {
-  constexpr const char* kNames[] = {"None", "Allowed", "Denied", "LetThrough", "TimedOut"};
+  constexpr const char* kNames[] = {"None",       "Allowed",  "Denied",
+                                    "LetThrough", "TimedOut", "Refused"};
   const auto index = static_cast<std::size_t>(outcome);
   *out << (index < std::size(kNames) ? kNames[index] : "unknown outcome");
 }

@@ -122,6 +122,8 @@ LaunchResult WindowsLaunchSource::Launch(std::u16string_view kernelPath) {
       return {Outcome::LetThrough, latency};
     case LaunchOutcome::TimedOut:
       return {Outcome::TimedOut, latency};
+    case LaunchOutcome::Refused:
+      return {Outcome::Refused, latency};
     case LaunchOutcome::None:
       break;
   }

@@ -35,6 +35,8 @@ Outcome FromDriver(GuardDriver::Outcome outcome) {
       return Outcome::TimedOut;
     case GuardDriver::Outcome::Refused:
       return Outcome::Refused;
+    case GuardDriver::Outcome::None:
+      break;
   }
   return Outcome::TimedOut;
 }

@@ -1,4 +1,4 @@
-// Load and unload: the device and its link, the record, the worker thread.
+// Load and unload: the record, the device and its link, the worker thread.
 #include "GuardDevice.h"
 
 namespace {
@@ -16,7 +16,7 @@ UNICODE_STRING LinkName() {
 }
 
 // The worker must be gone before the driver's code is: it takes the record back, completes every
-// request still pending and unmaps the record on its way out.
+// request still pending and unmaps the host's view on its way out.
 void NTAPI Unload(PDRIVER_OBJECT driver) {
   const PDEVICE_OBJECT device = driver->DeviceObject;
   GuardDevice& guard = GuardOf(device);
@@ -27,32 +27,30 @@ void NTAPI Unload(PDRIVER_OBJECT driver) {
   KeSetEvent(&guard.wake, IO_NO_INCREMENT, FALSE);
   ZwWaitForSingleObject(guard.worker, FALSE, nullptr);
   ZwClose(guard.worker);
+  DestroyRecord(guard.section, guard.record);
   UNICODE_STRING link = LinkName();
   IoDeleteSymbolicLink(&link);
+  guard.~GuardDevice();
   IoDeleteDevice(device);
 }
 
-NTSTATUS Start(PDRIVER_OBJECT driver, GuardDevice& guard) {
-  NTSTATUS status = CreateRecord(guard);
+NTSTATUS Start(PDRIVER_OBJECT driver, PDEVICE_OBJECT device, GuardDevice& guard) {
+  NTSTATUS status = AdmitAdministratorsOnly(device);
   if (!NT_SUCCESS(status)) return status;
   UNICODE_STRING link = LinkName();
   UNICODE_STRING name = DeviceName();
   status = IoCreateSymbolicLink(&link, &name);
-  if (!NT_SUCCESS(status)) {
-    DestroyRecord(guard);
-    return status;
-  }
+  if (!NT_SUCCESS(status)) return status;
   OBJECT_ATTRIBUTES attributes = KernelHandleAttributes();
   status = PsCreateSystemThread(&guard.worker, THREAD_ALL_ACCESS, &attributes, nullptr, nullptr,
                                 WorkerThread, &guard);
   if (!NT_SUCCESS(status)) {
     IoDeleteSymbolicLink(&link);
-    DestroyRecord(guard);
     return status;
   }
   driver->MajorFunction[IRP_MJ_CREATE] = DispatchCreate;
-  driver->MajorFunction[IRP_MJ_CLEANUP] = DispatchClose;
-  driver->MajorFunction[IRP_MJ_CLOSE] = DispatchClose;
+  driver->MajorFunction[IRP_MJ_CLEANUP] = DispatchCleanup;
+  driver->MajorFunction[IRP_MJ_CLOSE] = DispatchCleanup;
   driver->MajorFunction[IRP_MJ_DEVICE_CONTROL] = DispatchControl;
   driver->DriverUnload = Unload;
   return STATUS_SUCCESS;
@@ -63,19 +61,21 @@ NTSTATUS Start(PDRIVER_OBJECT driver, GuardDevice& guard) {
 // Runs in the process the worker will run in (the system process on Windows), which is where the
 // record's own view is made.
 extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING) {
+  HANDLE section = nullptr;
+  SharedSlot* record = nullptr;
+  NTSTATUS status = CreateRecord(&section, &record);
+  if (!NT_SUCCESS(status)) return status;
   UNICODE_STRING name = DeviceName();
   PDEVICE_OBJECT device = nullptr;
-  NTSTATUS status =
-      IoCreateDevice(driver, sizeof(GuardDevice), &name, FILE_DEVICE_UNKNOWN, 0, FALSE, &device);
-  if (!NT_SUCCESS(status)) return status;
-  GuardDevice& guard = GuardOf(device);
-  RtlZeroMemory(&guard, sizeof guard);
-  InitializeLock(guard.lock);
-  KeInitializeEvent(&guard.wake, SynchronizationEvent, FALSE);
-  InitializeListHead(&guard.launches);
-  InitializeListHead(&guard.codes);
-  guard.deadlineTicks = kDefaultDeadlineMs * kTicksPerMillisecond;
-  status = Start(driver, guard);
-  if (!NT_SUCCESS(status)) IoDeleteDevice(device);
+  status = IoCreateDevice(driver, sizeof(GuardDevice), &name, FILE_DEVICE_UNKNOWN,
+                          FILE_DEVICE_SECURE_OPEN, FALSE, &device);
+  if (NT_SUCCESS(status)) {
+    GuardDevice* guard = new (device->DeviceExtension) GuardDevice(section, record);
+    status = Start(driver, device, *guard);
+    if (NT_SUCCESS(status)) return status;
+    guard->~GuardDevice();
+    IoDeleteDevice(device);
+  }
+  DestroyRecord(section, record);
   return status;
 }

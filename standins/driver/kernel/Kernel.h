@@ -13,34 +13,32 @@ inline LONGLONG Now() {
   return static_cast<LONGLONG>(KeQueryInterruptTime());
 }
 
-// The driver's lock: a semaphore of one, held for a scope. Not a spin lock, since everything here
-// waits at passive level and x86 keeps the spin lock calls in hal.dll; not a kernel mutex, since
-// Wine's hangs a contended waiter (its release never hands the mutex over).
+// The driver's lock: a semaphore of one. Not a spin lock, since everything it guards waits at
+// passive level and x86 keeps the spin lock calls in hal.dll; not a kernel mutex, since Wine's
+// hangs a contended waiter (its release never hands the mutex over). It is held inside a critical
+// region: a thread suspended while holding it would stall every dispatch routine and the worker.
 inline void InitializeLock(KSEMAPHORE& lock) {
   KeInitializeSemaphore(&lock, 1, 1);
+}
+inline void AcquireLock(KSEMAPHORE& lock) {
+  KeEnterCriticalRegion();
+  KeWaitForSingleObject(&lock, Executive, KernelMode, FALSE, nullptr);
+}
+inline void ReleaseLock(KSEMAPHORE& lock) {
+  KeReleaseSemaphore(&lock, IO_NO_INCREMENT, 1, FALSE);
+  KeLeaveCriticalRegion();
 }
 
 class Locked {
  public:
-  explicit Locked(KSEMAPHORE& lock) : lock_(lock) {
-    KeWaitForSingleObject(&lock_, Executive, KernelMode, FALSE, nullptr);
-  }
-  ~Locked() { KeReleaseSemaphore(&lock_, IO_NO_INCREMENT, 1, FALSE); }
+  explicit Locked(KSEMAPHORE& lock) : lock_(lock) { AcquireLock(lock_); }
+  ~Locked() { ReleaseLock(lock_); }
   Locked(const Locked&) = delete;
   Locked& operator=(const Locked&) = delete;
 
  private:
   KSEMAPHORE& lock_;
 };
-
-// The record's Pending word is shared with the module in the host process: the path is written
-// before Pending is set (release), and Verdict is read after Pending is seen clear (acquire).
-inline std::uint32_t LoadAcquire(const std::uint32_t& word) {
-  return __atomic_load_n(&word, __ATOMIC_ACQUIRE);
-}
-inline void StoreRelease(std::uint32_t& word, std::uint32_t value) {
-  __atomic_store_n(&word, value, __ATOMIC_RELEASE);
-}
 
 inline OBJECT_ATTRIBUTES KernelHandleAttributes() {
   OBJECT_ATTRIBUTES attributes;

@@ -1,5 +1,6 @@
 // The shared record: one section for the life of the driver, viewed by the driver and, after a
-// handshake, by the host process at an address that fits the protocol's 32 bits.
+// handshake, by the host process at an address that fits the protocol's 32 bits. And the
+// device's security, which decides who may reach the record at all.
 #include "GuardDevice.h"
 
 namespace {
@@ -24,38 +25,36 @@ NTSTATUS MapView(HANDLE section, HANDLE process, ULONG_PTR zeroBits, void** view
 }  // namespace
 
 // Runs at load, in the process the worker will run in.
-NTSTATUS CreateRecord(GuardDevice& guard) {
+NTSTATUS CreateRecord(HANDLE* section, SharedSlot** record) {
   OBJECT_ATTRIBUTES attributes = KernelHandleAttributes();
   LARGE_INTEGER size;
   size.QuadPart = kRecordBytes;
-  NTSTATUS status = ZwCreateSection(&guard.section, SECTION_ALL_ACCESS, &attributes, &size,
-                                    PAGE_READWRITE, SEC_COMMIT, nullptr);
+  NTSTATUS status = ZwCreateSection(section, SECTION_ALL_ACCESS, &attributes, &size, PAGE_READWRITE,
+                                    SEC_COMMIT, nullptr);
   if (!NT_SUCCESS(status)) return status;
   void* view = nullptr;
-  status = MapView(guard.section, NtCurrentProcess(), 0, &view);
+  status = MapView(*section, NtCurrentProcess(), 0, &view);
   if (!NT_SUCCESS(status)) {
-    ZwClose(guard.section);
-    guard.section = nullptr;
+    ZwClose(*section);
     return status;
   }
-  guard.record = static_cast<SharedSlot*>(view);
-  RtlZeroMemory(guard.record, kRecordBytes);
+  *record = static_cast<SharedSlot*>(view);
+  RtlZeroMemory(*record, kRecordBytes);
   return STATUS_SUCCESS;
 }
 
-void DestroyRecord(GuardDevice& guard) {
-  if (guard.record != nullptr) ZwUnmapViewOfSection(NtCurrentProcess(), guard.record);
-  if (guard.section != nullptr) ZwClose(guard.section);
-  guard.record = nullptr;
-  guard.section = nullptr;
+void DestroyRecord(HANDLE section, SharedSlot* record) {
+  ZwUnmapViewOfSection(NtCurrentProcess(), record);
+  ZwClose(section);
 }
 
-NTSTATUS MapRecordIntoHost(GuardDevice& guard, std::uint32_t processId) {
+NTSTATUS MapRecordIntoHost(GuardDevice& guard, HANDLE processId) {
   CLIENT_ID client{};
-  client.UniqueProcess = reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(processId));
+  client.UniqueProcess = processId;
   OBJECT_ATTRIBUTES attributes = KernelHandleAttributes();
+  constexpr ACCESS_MASK kMapViews = 0x0008;  // PROCESS_VM_OPERATION
   HANDLE process = nullptr;
-  NTSTATUS status = ZwOpenProcess(&process, PROCESS_ALL_ACCESS, &attributes, &client);
+  NTSTATUS status = ZwOpenProcess(&process, kMapViews, &attributes, &client);
   if (!NT_SUCCESS(status)) return status;
   void* view = nullptr;
   status = MapView(guard.section, process, kLowViewMask, &view);
@@ -79,4 +78,40 @@ void UnmapRecordFromHost(GuardDevice& guard) {
   ZwClose(guard.hostProcess);
   guard.hostProcess = nullptr;
   guard.hostView = nullptr;
+}
+
+// D:P(A;;FA;;;SY)(A;;FA;;;BA): full access for SYSTEM and the Administrators group, nothing for
+// anyone else. IoCreateDeviceSecure would apply the same from its SDDL string, but it lives in a
+// static library of the Windows driver kit, not in ntoskrnl.exe.
+NTSTATUS AdmitAdministratorsOnly(PDEVICE_OBJECT device) {
+  alignas(ULONG) UCHAR system[] = {1, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0};  // S-1-5-18
+  alignas(ULONG) UCHAR administrators[] = {1,  2, 0, 0, 0,    0, 0, 5,
+                                           32, 0, 0, 0, 0x20, 2, 0, 0};  // S-1-5-32-544
+  alignas(ULONG) UCHAR
+      acl[sizeof(ACL) + 2 * sizeof(ACCESS_ALLOWED_ACE) + sizeof system + sizeof administrators];
+  SECURITY_DESCRIPTOR descriptor;
+  NTSTATUS status = RtlCreateAcl(reinterpret_cast<PACL>(acl), sizeof acl, ACL_REVISION);
+  if (NT_SUCCESS(status)) {
+    status =
+        RtlAddAccessAllowedAce(reinterpret_cast<PACL>(acl), ACL_REVISION, FILE_ALL_ACCESS, system);
+  }
+  if (NT_SUCCESS(status)) {
+    status = RtlAddAccessAllowedAce(reinterpret_cast<PACL>(acl), ACL_REVISION, FILE_ALL_ACCESS,
+                                    administrators);
+  }
+  if (NT_SUCCESS(status))
+    status = RtlCreateSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+  if (NT_SUCCESS(status)) {
+    status = RtlSetDaclSecurityDescriptor(&descriptor, TRUE, reinterpret_cast<PACL>(acl), FALSE);
+  }
+  descriptor.Control |= SE_DACL_PROTECTED;
+  HANDLE handle = nullptr;
+  if (NT_SUCCESS(status)) {
+    status = ObOpenObjectByPointer(device, OBJ_KERNEL_HANDLE, nullptr, WRITE_DAC, nullptr,
+                                   KernelMode, &handle);
+  }
+  if (!NT_SUCCESS(status)) return status;
+  status = ZwSetSecurityObject(handle, DACL_SECURITY_INFORMATION, &descriptor);
+  ZwClose(handle);
+  return status;
 }

@@ -1,5 +1,5 @@
 // The worker system thread: runs the protocol codes, serves the launches one at a time in arrival
-// order through the record, and takes the record back when nobody serves it any more.
+// order through the core, and takes the record back when nobody serves it any more.
 #include "GuardDevice.h"
 
 namespace {
@@ -8,135 +8,88 @@ namespace {
 // so a millisecond here adds little to a launch.
 constexpr LONGLONG kPollTicks = kTicksPerMillisecond;
 
-PIRP PopHead(LIST_ENTRY& list) {
-  if (IsListEmpty(&list)) return nullptr;
-  return CONTAINING_RECORD(RemoveHeadList(&list), IRP, Tail.Overlay.ListEntry);
-}
-
-PIRP NextLaunch(GuardDevice& guard) {
-  Locked lock(guard.lock);
-  return PopHead(guard.launches);
-}
-
-bool Guarding(GuardDevice& guard) {
-  Locked lock(guard.lock);
-  return guard.guarding;
-}
-
 bool Unloading(GuardDevice& guard) {
   Locked lock(guard.lock);
   return guard.unloading;
 }
 
-bool IsHost(GuardDevice& guard, PFILE_OBJECT file) {
-  Locked lock(guard.lock);
-  return guard.host == file;
-}
-
-void CountLateVerdict(GuardDevice& guard) {
-  Locked lock(guard.lock);
-  ++guard.counters.lateVerdicts;
-}
-
-// Read once Pending has been seen clear: 1 lets the image run, anything else does not.
-LaunchOutcome VerdictOutcome(const SharedSlot& record) {
-  return __atomic_load_n(&record.Verdict, __ATOMIC_RELAXED) == 1 ? LaunchOutcome::Allowed
-                                                                 : LaunchOutcome::Denied;
-}
-
-// Ends guarding and empties the record. Runs at a stop code and when the host's handle is gone:
-// the module's pump has ended by then, so a request still unanswered would never be answered.
-// One answered in the meantime keeps its verdict.
-void TakeBack(GuardDevice& guard) {
-  {
-    Locked lock(guard.lock);
-    guard.guarding = false;
-  }
-  if (guard.parked != nullptr || guard.orphaned) {
-    const bool answered = LoadAcquire(guard.record->Pending) == 0;
-    if (!answered) StoreRelease(guard.record->Pending, 0);
-    if (guard.parked != nullptr) {
-      CompleteLaunch(guard, guard.parked,
-                     answered ? VerdictOutcome(*guard.record) : LaunchOutcome::LetThrough);
-    } else if (answered) {
-      CountLateVerdict(guard);
+// Guarding has ended: what still waits in line is let through.
+void LetThroughQueued(GuardDevice& guard) {
+  while (PIRP launch = Dequeue(guard.launches)) {
+    {
+      Locked lock(guard.lock);
+      guard.core.Count(LaunchOutcome::LetThrough);
     }
+    AnswerLaunch(launch, LaunchOutcome::LetThrough);
   }
-  guard.parked = nullptr;
-  guard.orphaned = false;
-  ++guard.takeBacks;
-  // Guarding is off, so nothing joins the queue any more.
-  while (PIRP launch = NextLaunch(guard)) CompleteLaunch(guard, launch, LaunchOutcome::LetThrough);
 }
 
-void ReleaseHost(GuardDevice& guard) {
-  TakeBack(guard);
-  UnmapRecordFromHost(guard);
-  Locked lock(guard.lock);
-  guard.host = nullptr;
-  guard.counters.recordAddress = 0;
-}
-
-// Maps the record into the host named by the request, once per host handle; a repeated handshake
-// on that handle gets the same address, one on any other handle is refused while the host holds it.
-void Handshake(GuardDevice& guard, PIRP irp, PFILE_OBJECT file) {
-  PFILE_OBJECT host = nullptr;
+void ReleaseHost(GuardDevice& guard, PFILE_OBJECT file) {
   {
     Locked lock(guard.lock);
-    host = guard.host;
+    if (!guard.core.HandleGone(file)) return;
+    guard.core.Counters().recordAddress = 0;
   }
-  if (host != nullptr && host != file) return CompleteRequest(irp, STATUS_DEVICE_BUSY, 0);
+  LetThroughQueued(guard);
+  UnmapRecordFromHost(guard);
+}
+
+// Maps the record into the process that sent the handshake, once per holder; a repeated
+// handshake on the holder's handle gets the same address, one on any other handle is refused
+// while the holder has it.
+NTSTATUS Handshake(GuardDevice& guard, PIRP irp, PFILE_OBJECT file, HANDLE requester) {
   void* out = MmGetSystemAddressForMdlSafe(irp->MdlAddress, NormalPagePriority);
-  if (out == nullptr) return CompleteRequest(irp, STATUS_INSUFFICIENT_RESOURCES, 0);
-  if (host == nullptr) {
-    InitializeRequest request;
-    memcpy(&request, irp->AssociatedIrp.SystemBuffer, sizeof request);
-    const NTSTATUS status = MapRecordIntoHost(guard, request.ProcessId);
-    if (!NT_SUCCESS(status)) return CompleteRequest(irp, status, 0);
+  if (out == nullptr) return STATUS_INSUFFICIENT_RESOURCES;
+  bool mapped = false;
+  {
+    Locked lock(guard.lock);
+    if (!guard.core.HandOut(file)) return STATUS_DEVICE_BUSY;
+    mapped = guard.hostView != nullptr;
   }
+  const NTSTATUS status = mapped ? STATUS_SUCCESS : MapRecordIntoHost(guard, requester);
   InitializeReply reply{};
   reply.SlotAddress = static_cast<std::uint32_t>(reinterpret_cast<ULONG_PTR>(guard.hostView));
-  memcpy(out, &reply, sizeof reply);
-  {
-    Locked lock(guard.lock);
-    guard.host = file;
-    guard.counters.recordAddress = reply.SlotAddress;
-    ++guard.counters.handshakes;
+  Locked lock(guard.lock);
+  if (!NT_SUCCESS(status)) {
+    guard.core.HandleGone(file);
+    return status;
   }
-  CompleteRequest(irp, STATUS_SUCCESS, sizeof reply);
+  memcpy(out, &reply, sizeof reply);
+  guard.core.Counters().recordAddress = reply.SlotAddress;
+  return STATUS_SUCCESS;
 }
 
 // Start and stop belong to the handle that holds the record.
 void RunCode(GuardDevice& guard, PIRP irp) {
   const PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
   const ULONG code = stack->Parameters.DeviceIoControl.IoControlCode;
-  if (code == IOCTL_GUARD_INITIALIZE) return Handshake(guard, irp, stack->FileObject);
-  if (!IsHost(guard, stack->FileObject)) {
-    return CompleteRequest(irp, STATUS_INVALID_DEVICE_STATE, 0);
+  NTSTATUS status = STATUS_SUCCESS;
+  if (code == IOCTL_GUARD_INITIALIZE) {
+    status = Handshake(guard, irp, stack->FileObject, ContextOf<HANDLE>(irp));
+    return CompleteRequest(irp, status, NT_SUCCESS(status) ? sizeof(InitializeReply) : 0);
   }
-  if (code == IOCTL_GUARD_START) {
+  bool done = false;
+  {
     Locked lock(guard.lock);
-    guard.guarding = true;
-  } else {
-    TakeBack(guard);
+    done = code == IOCTL_GUARD_START ? guard.core.Start(stack->FileObject)
+                                     : guard.core.Stop(stack->FileObject);
   }
-  CompleteRequest(irp, STATUS_SUCCESS, 0);
+  if (done && code == IOCTL_GUARD_STOP) LetThroughQueued(guard);
+  CompleteRequest(irp, done ? STATUS_SUCCESS : STATUS_INVALID_DEVICE_STATE, 0);
 }
 
-// Runs what the dispatch routines handed over: the host's close first, then the codes in order.
+// Runs what the dispatch routines handed over: the holder's close first, then the codes in order.
 void ServeCodes(GuardDevice& guard) {
   for (;;) {
-    bool hostClosed = false;
-    PIRP code = nullptr;
+    PFILE_OBJECT gone = nullptr;
     {
       Locked lock(guard.lock);
-      hostClosed = guard.hostClosed;
-      guard.hostClosed = false;
-      if (!hostClosed) code = PopHead(guard.codes);
+      gone = guard.hostGone;
+      guard.hostGone = nullptr;
     }
-    if (hostClosed) {
-      ReleaseHost(guard);
-    } else if (code != nullptr) {
+    if (gone != nullptr) {
+      ReleaseHost(guard, gone);
+    } else if (PIRP code = Dequeue(guard.codes)) {
       RunCode(guard, code);
     } else {
       return;
@@ -144,119 +97,75 @@ void ServeCodes(GuardDevice& guard) {
   }
 }
 
-enum class HandBack { Answered, TakenBack, Expired };
-
-// Polls Pending until the module hands the record back, running codes between two looks.
-HandBack WaitForHandBack(GuardDevice& guard, LONGLONG deadline) {
-  const ULONG takeBacks = guard.takeBacks;
-  for (;;) {
-    if (LoadAcquire(guard.record->Pending) == 0) return HandBack::Answered;
-    ServeCodes(guard);
-    if (Unloading(guard)) TakeBack(guard);
-    if (guard.takeBacks != takeBacks) return HandBack::TakenBack;
-    if (Now() >= deadline) return HandBack::Expired;
-    LARGE_INTEGER pause;
-    pause.QuadPart = -kPollTicks;  // relative
-    KeWaitForSingleObject(&guard.wake, Executive, KernelMode, FALSE, &pause);
+// Takes the record back for good: nothing will serve it once the driver unloads.
+void EndGuarding(GuardDevice& guard) {
+  {
+    Locked lock(guard.lock);
+    guard.core.TakeBack();
   }
-}
-
-// Path, terminator, a Verdict that denies should the module hand back without one, then Pending.
-void Park(GuardDevice& guard, PIRP irp) {
-  const ULONG bytes =
-      IoGetCurrentIrpStackLocation(irp)->Parameters.DeviceIoControl.InputBufferLength;
-  char16_t* path = guard.record->ImagePath;
-  memcpy(path, irp->AssociatedIrp.SystemBuffer, bytes);
-  path[bytes / sizeof(char16_t)] = u'\0';
-  __atomic_store_n(&guard.record->Verdict, 0u, __ATOMIC_RELAXED);
-  StoreRelease(guard.record->Pending, 1);
-  guard.parked = irp;
-  Locked lock(guard.lock);
-  ++guard.counters.parked;
+  LetThroughQueued(guard);
 }
 
 void ServeLaunch(GuardDevice& guard, PIRP irp) {
-  const LONGLONG deadline = DeadlineOf(irp);
-  // A timed-out request may still sit in the record: its late verdict must not reach this launch.
-  if (guard.orphaned) {
-    switch (WaitForHandBack(guard, deadline)) {
-      case HandBack::Answered:
-        guard.orphaned = false;
-        CountLateVerdict(guard);
-        break;
-      case HandBack::TakenBack:  // guarding has ended
-        break;
-      case HandBack::Expired:
-        return CompleteLaunch(guard, irp, LaunchOutcome::TimedOut);
-    }
+  const ULONG bytes =
+      IoGetCurrentIrpStackLocation(irp)->Parameters.DeviceIoControl.InputBufferLength;
+  guard.serving = irp;
+  guard.servingInRecord = false;
+  GuardCore<KernelHost>::Served served{LaunchOutcome::None, kNoVerdict};
+  {
+    Locked lock(guard.lock);
+    served = guard.core.Serve(static_cast<const char16_t*>(irp->AssociatedIrp.SystemBuffer),
+                              bytes / sizeof(char16_t), ContextOf<LONGLONG>(irp));
   }
-  if (!Guarding(guard)) return CompleteLaunch(guard, irp, LaunchOutcome::LetThrough);
-  if (Now() >= deadline) return CompleteLaunch(guard, irp, LaunchOutcome::TimedOut);
-
-  Park(guard, irp);
-  switch (WaitForHandBack(guard, deadline)) {
-    case HandBack::Answered:
-      guard.parked = nullptr;
-      return CompleteLaunch(guard, irp, VerdictOutcome(*guard.record));
-    case HandBack::TakenBack:  // the take-back completed it
-      return;
-    case HandBack::Expired:
-      // Fail closed. The record stays the module's until it answers.
-      guard.parked = nullptr;
-      guard.orphaned = true;
-      return CompleteLaunch(guard, irp, LaunchOutcome::TimedOut);
-  }
+  // Once in the record, the launch could be cancelled while it waited: then it is completed.
+  if (guard.servingInRecord) irp = Withdraw(guard.inRecord, irp);
+  guard.serving = nullptr;
+  if (irp != nullptr) AnswerLaunch(irp, served.outcome);
 }
 
 }  // namespace
+
+void KernelHost::Lock() {
+  AcquireLock(guard.lock);
+}
+
+void KernelHost::Unlock() {
+  ReleaseLock(guard.lock);
+}
+
+// While the worker waits for the module it runs the codes that came meanwhile (a stop code takes
+// the record back) and notices an unload.
+void KernelHost::Pause(int) {
+  ServeCodes(guard);
+  if (Unloading(guard)) EndGuarding(guard);
+  LARGE_INTEGER pause;
+  pause.QuadPart = -kPollTicks;  // relative
+  KeWaitForSingleObject(&guard.wake, Executive, KernelMode, FALSE, &pause);
+}
+
+// The path is copied from the launch's buffer before the launch becomes cancelable.
+std::uint32_t KernelHost::Park(SharedSlot& record, const char16_t* path, std::size_t units) {
+  WriteWholePath(record, path, units);
+  Enqueue(guard.inRecord, guard.serving);
+  guard.servingInRecord = true;
+  return 1;
+}
 
 void WorkerThread(void* context) {
   GuardDevice& guard = *static_cast<GuardDevice*>(context);
   for (;;) {
     ServeCodes(guard);
     if (Unloading(guard)) break;
-    if (PIRP launch = NextLaunch(guard)) {
+    if (PIRP launch = Dequeue(guard.launches)) {
       ServeLaunch(guard, launch);
     } else {
       KeWaitForSingleObject(&guard.wake, Executive, KernelMode, FALSE, nullptr);
     }
   }
-  ReleaseHost(guard);
-  for (;;) {
-    PIRP code = nullptr;
-    {
-      Locked lock(guard.lock);
-      code = PopHead(guard.codes);
-    }
-    if (code == nullptr) break;
-    CompleteRequest(code, STATUS_DELETE_PENDING, 0);
-  }
-  DestroyRecord(guard);
+  EndGuarding(guard);
+  UnmapRecordFromHost(guard);
+  while (PIRP code = Dequeue(guard.codes)) CompleteRequest(code, STATUS_DELETE_PENDING, 0);
   PsTerminateSystemThread(STATUS_SUCCESS);
-}
-
-void CompleteLaunch(GuardDevice& guard, PIRP irp, LaunchOutcome outcome) {
-  {
-    Locked lock(guard.lock);
-    GuardCounters& counters = guard.counters;
-    switch (outcome) {
-      case LaunchOutcome::Allowed:
-        ++counters.allowed;
-        break;
-      case LaunchOutcome::Denied:
-        ++counters.denied;
-        break;
-      case LaunchOutcome::LetThrough:
-        ++counters.letThrough;
-        break;
-      case LaunchOutcome::TimedOut:
-        ++counters.timedOut;
-        break;
-      case LaunchOutcome::None:
-        break;
-    }
-  }
-  AnswerLaunch(irp, outcome);
 }
 
 void AnswerLaunch(PIRP irp, LaunchOutcome outcome) {
