@@ -8,10 +8,12 @@
 #include <spawn.h>
 #include <sys/fanotify.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "Arbiter.h"
@@ -62,13 +64,56 @@ bool Stall(const ArbiterChar*, void*) {
   return true;
 }
 
-bool Eventually(const std::function<bool()>& condition) {
-  for (auto end = std::chrono::steady_clock::now() + 10s; !condition();) {
+bool Eventually(const std::function<bool()>& condition, std::chrono::seconds limit = 10s) {
+  for (auto end = std::chrono::steady_clock::now() + limit; !condition();) {
     if (std::chrono::steady_clock::now() > end) return false;
     std::this_thread::sleep_for(1ms);
   }
   return true;
 }
+
+// The demo host guarding a folder, its standard output and error in one file.
+struct Host {
+  Host(const fs::path& folder, const std::string& options, fs::path output)
+      : log(std::move(output)) {
+    fs::remove(log);
+    const std::string command = "exec '" VANTOR_HOST_PATH "' --live '" + folder.string() + "' " +
+                                options + " >'" + this->log.string() + "' 2>&1";
+    const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
+    ::posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ);
+  }
+  std::string Output() const {
+    std::ifstream in(log);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  bool Guarding() const {
+    return Eventually([&] { return Output().find("guarding until Ctrl-C") != std::string::npos; });
+  }
+  // The exit code (128 + N for signal N), after Ctrl-C if `interrupt`; -1 if it does not end.
+  int End(bool interrupt) {
+    int status = 0;
+    if (interrupt) ::kill(pid, SIGINT);
+    if (!Eventually([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, 30s)) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+      return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+  pid_t pid = -1;
+  fs::path log;
+};
+
+// Sets a /proc/sys value while it lives.
+struct SystemSetting {
+  SystemSetting(const char* name, const std::string& value) : file(name) {
+    std::ifstream(file) >> old;
+    std::ofstream(file) << value;
+  }
+  ~SystemSetting() { std::ofstream(file) << old; }
+  const char* file;
+  std::string old;
+};
 
 class LiveSourceTest : public ::testing::Test {
  protected:
@@ -300,6 +345,166 @@ TEST_F(LiveSourceTest, WithoutRootOpenSaysRootIsNeeded) {
   int status = -1;
   ::waitpid(child, &status, 0);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+}  // namespace
+
+namespace {
+
+// Tricks an attacker or a careless user plays on the demo host guarding a folder with the rules
+// "deny L:\\evil*" and "deny *.scr": each must end right or be refused loudly.
+TEST_F(LiveSourceTest, TheHostCannotBeTalkedOutOfAVerdict) {
+  enum class Trick {
+    RenameWhileHeld,    // exec evil, rename it while the scanner judges it
+    RunDeletedFile,     // open x.scr, unlink it, exec it through /proc/self/fd
+    NameWithNewline,    // a name that would forge a second line
+    ReplaceFolder,      // rm -rf DIR; mkdir DIR
+    MountOverFolder,    // a tmpfs over DIR
+    QueueOverflow,      // ten execs while the host reads nothing, the kernel queue holds four
+    NoDescriptorLeft,   // the host cannot open one more file
+    SecondGuardDenies,  // another host guards the folder and denies everything
+    TimeoutThenCtrlC,   // two launches outlast the deadline, Ctrl-C while the scanner is busy
+    PseudoFilesystem,   // --live /proc
+  };
+  const struct Row {
+    Trick trick;
+    const char* options;
+    const char* file;
+    int result;  // of the exec: 0 ran, EPERM refused
+    int exitCode;
+    const char* says;
+  } rows[] = {
+      {Trick::RenameWhileHeld, "--scanner-delay 300", "evil", EPERM, 0,
+       "renamed or replaced while its launch was held"},
+      {Trick::RunDeletedFile, "", "x.scr", EPERM, 0,
+       "x.scr (deleted): Operation not permitted; the file was deleted: it is being run through"},
+      {Trick::NameWithNewline, "", "a\nallowed          0.1 ms  L:\\evil", 0, 0,
+       "L:\\a\\nallowed          0.1 ms  L:\\evil  [default]"},
+      {Trick::ReplaceFolder, "", "evil", 0, 1, "was removed"},
+      {Trick::MountOverFolder, "", "evil", 0, 1, "is another folder now"},
+      {Trick::QueueOverflow, "", "evil", EPERM, 0, "summary: 10 launches: 0 allowed, 10 denied"},
+      {Trick::NoDescriptorLeft, "", "evil", EPERM, 0, "the host has no file descriptor left"},
+      {Trick::SecondGuardDenies, "", "tool", EPERM, 0,
+       "let run by this guard (another guard may still refuse it)"},
+      {Trick::TimeoutThenCtrlC, "--scanner-delay 10500 --on-timeout allow", "tool", 0, 0,
+       "no verdict within the driver's deadline: allowed, as --on-timeout allow says"},
+      {Trick::PseudoFilesystem, "", nullptr, 0, 1,
+       "/proc lies on proc, a pseudo filesystem whose files the kernel does not let fanotify"},
+  };
+  const fs::path work = folder.string() + "-work";
+  fs::create_directory(work);
+  std::ofstream(work / "rules.txt") << "deny L:\\evil*\ndeny *.scr\n";
+  std::ofstream(work / "all.txt") << "deny *\n";
+  for (const Row& row : rows) {
+    SCOPED_TRACE("row " + std::to_string(&row - rows));
+    fs::remove_all(folder);
+    fs::create_directory(folder);
+    const fs::path file = row.file ? Program(row.file) : fs::path();
+    const std::string options =
+        row.options + std::string(" --policy ") + (work / "rules.txt").c_str();
+    std::optional<SystemSetting> queue;
+    if (row.trick == Trick::QueueOverflow)
+      queue.emplace("/proc/sys/fs/fanotify/max_queued_events", "4");
+    Host host(row.trick == Trick::PseudoFilesystem ? "/proc" : folder, options, work / "out.txt");
+    if (row.trick == Trick::PseudoFilesystem) {
+      EXPECT_EQ(host.End(false), row.exitCode);
+      EXPECT_NE(host.Output().find(row.says), std::string::npos) << host.Output();
+      continue;
+    }
+    ASSERT_TRUE(host.Guarding()) << host.Output();
+    queue.reset();
+    std::vector<int> results;
+    std::vector<std::thread> launches;
+    const auto launch = [&](const fs::path& program, std::size_t count = 1) {
+      results.resize(count);
+      for (std::size_t i = 0; i < count; ++i)
+        launches.emplace_back([&, i, program] { results[i] = Execute(program); });
+    };
+    bool interrupt = true;
+    switch (row.trick) {
+      case Trick::RenameWhileHeld:
+        launch(file);
+        std::this_thread::sleep_for(100ms);
+        fs::rename(file, folder / "harmless");
+        break;
+      case Trick::RunDeletedFile: {
+        UniqueFd open(::open(file.c_str(), O_RDONLY));
+        fs::remove(file);
+        launch("/proc/self/fd/" + std::to_string(open.Get()));
+        launches[0].join();
+        launches.clear();
+        break;
+      }
+      case Trick::ReplaceFolder:
+      case Trick::MountOverFolder:
+        if (row.trick == Trick::ReplaceFolder) {
+          fs::remove_all(folder);
+          fs::create_directory(folder);
+        } else {
+          ASSERT_EQ(::mount("tmpfs", folder.c_str(), "tmpfs", 0, nullptr), 0);
+          bound = folder;  // unmounted in TearDown
+        }
+        EXPECT_EQ(host.End(false), row.exitCode);
+        interrupt = false;
+        launch(Program(row.file));
+        break;
+      case Trick::QueueOverflow:
+        ::kill(host.pid, SIGSTOP);
+        launch(file, 10);
+        std::this_thread::sleep_for(500ms);
+        ::kill(host.pid, SIGCONT);
+        for (auto& thread : launches) thread.join();
+        launches.clear();
+        break;
+      case Trick::NoDescriptorLeft: {
+        int lowestFree = 0;  // every new descriptor of the host would be at or above it
+        while (
+            fs::exists("/proc/" + std::to_string(host.pid) + "/fd/" + std::to_string(lowestFree)))
+          ++lowestFree;
+        rlimit old{}, none{static_cast<rlim_t>(lowestFree), static_cast<rlim_t>(lowestFree)};
+        ASSERT_EQ(::prlimit(host.pid, RLIMIT_NOFILE, nullptr, &old), 0);
+        ASSERT_EQ(::prlimit(host.pid, RLIMIT_NOFILE, &none, nullptr), 0);
+        none.rlim_max = old.rlim_max;
+        launch(file);
+        launches[0].join();
+        launches.clear();
+        ::prlimit(host.pid, RLIMIT_NOFILE, &old, nullptr);
+        break;
+      }
+      case Trick::SecondGuardDenies:
+        // The kernel asks the two in an order of its own and stops at a denial: try until this
+        // host is asked first.
+        for (int tries = 0; tries < 20 && host.Output().find(" ran ") == std::string::npos;
+             ++tries) {
+          Host second(folder, "--policy " + (work / "all.txt").string(), work / "second.txt");
+          ASSERT_TRUE(second.Guarding()) << second.Output();
+          launch(file);
+          launches[0].join();
+          launches.clear();
+          EXPECT_EQ(second.End(true), 0);
+          EXPECT_EQ(results[0], row.result);
+        }
+        break;
+      case Trick::TimeoutThenCtrlC:
+        launch(file, 2);
+        std::this_thread::sleep_for(1s);  // one in the scanner, one waiting for the record
+        break;
+      default:
+        launch(file);
+        launches[0].join();
+        launches.clear();
+        break;
+    }
+    if (interrupt) {
+      EXPECT_EQ(host.End(true), row.exitCode) << host.Output();
+    }
+    for (auto& thread : launches) thread.join();
+    for (const int result : results) EXPECT_EQ(result, row.result);
+    EXPECT_NE(host.Output().find(row.says), std::string::npos) << host.Output();
+    if (!bound.empty()) ::umount2(bound.c_str(), MNT_DETACH);
+    bound.clear();
+  }
+  fs::remove_all(work);
 }
 
 }  // namespace
