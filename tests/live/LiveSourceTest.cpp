@@ -183,20 +183,33 @@ TEST_F(LiveSourceTest, TheKernelEnforcesEachOutcomeAndReadingIsNotHeld) {
   enum class Action { Read, Execute, ExecuteViaBindMount };
   const struct Row {
     const char* file;
+    const char16_t* drivePath;  // written by hand, unit by unit
     Phase phase;
     Answer onTimeout;
     Action action;
     int result;
     std::optional<Outcome> outcome;
   } rows[] = {
-      {"blocked", Phase::Guarding, Answer::Deny, Action::Read, 0, std::nullopt},
-      {"tool", Phase::Guarding, Answer::Deny, Action::Execute, 0, Outcome::Allowed},
-      {"blocked", Phase::Guarding, Answer::Deny, Action::Execute, EPERM, Outcome::Denied},
-      {"blocked", Phase::Stopped, Answer::Deny, Action::Execute, 0, Outcome::LetThrough},
-      {"tool", Phase::Stalled, Answer::Deny, Action::Execute, EPERM, Outcome::TimedOut},
-      {"tool", Phase::Stalled, Answer::Allow, Action::Execute, 0, Outcome::TimedOut},
-      {"tool", Phase::Guarding, Answer::Deny, Action::ExecuteViaBindMount, EPERM, std::nullopt},
+      {"blocked", u"", Phase::Guarding, Answer::Deny, Action::Read, 0, std::nullopt},
+      {"tool", u"L:\\tool", Phase::Guarding, Answer::Deny, Action::Execute, 0, Outcome::Allowed},
+      {"blocked", u"L:\\blocked", Phase::Guarding, Answer::Deny, Action::Execute, EPERM,
+       Outcome::Denied},
+      {"blocked", u"L:\\blocked", Phase::Stopped, Answer::Deny, Action::Execute, 0,
+       Outcome::LetThrough},
+      {"tool", u"L:\\tool", Phase::Stalled, Answer::Deny, Action::Execute, EPERM,
+       Outcome::TimedOut},
+      {"tool", u"L:\\tool", Phase::Stalled, Answer::Allow, Action::Execute, 0, Outcome::TimedOut},
+      {"tool", u"", Phase::Guarding, Answer::Deny, Action::ExecuteViaBindMount, EPERM,
+       std::nullopt},
+      // Outside the Basic Multilingual Plane: U+1D4B3 and U+1F600, each a surrogate pair.
+      {"\xF0\x9D\x92\xB3tool", u"L:\\\xD835\xDCB3tool", Phase::Guarding, Answer::Deny,
+       Action::Execute, 0, Outcome::Allowed},
+      {"\xF0\x9F\x98\x80x", u"L:\\\xD83D\xDE00x", Phase::Guarding, Answer::Deny, Action::Execute,
+       EPERM, Outcome::Denied},
   };
+  ArbiterSetPolicy("deny L:\\blocked*\ndeny L:\\\xF0\x9F\x98\x80*\n");
+  Program("\xF0\x9D\x92\xB3tool");
+  Program("\xF0\x9F\x98\x80x");
   Program("tool");
   Program("blocked");
   bound = folder.string() + "-bound";
@@ -229,7 +242,7 @@ TEST_F(LiveSourceTest, TheKernelEnforcesEachOutcomeAndReadingIsNotHeld) {
     EXPECT_EQ(judged[0].program, file.string());
     EXPECT_EQ(judged[0].problem.empty(), !bind);
     if (bind) continue;
-    EXPECT_EQ(judged[0].drivePath, u"L:\\" + Utf16FromUtf8(row.file));
+    EXPECT_EQ(judged[0].drivePath, row.drivePath);
     if (row.result == 0) {
       EXPECT_EQ(judged[0].pid, pid);
     }
