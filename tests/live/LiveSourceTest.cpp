@@ -255,6 +255,21 @@ TEST_F(LiveSourceTest, TheKernelEnforcesEachOutcomeAndReadingIsNotHeld) {
   }
 }
 
+TEST_F(LiveSourceTest, ALaunchPastTheHostsQueueIsDeniedAtOnceAndReported) {
+  ArbiterSetHook(Stall, nullptr);  // holds the one worker
+  ASSERT_TRUE(start());
+  Serve({.threadLimit = 1, .queueLimit = 0});
+  std::thread first([&] { EXPECT_EQ(Execute(Program("tool")), 0); });
+  ASSERT_TRUE(driver->WaitForParked(1, 10s));
+  EXPECT_EQ(Execute(Program("second")), EPERM);
+  first.join();
+  StopServing();
+  ASSERT_TRUE(stop());
+  ASSERT_EQ(judged.size(), 2u);
+  EXPECT_EQ(judged[0].problem, "denied unjudged: 0 launches already wait in the host");
+  EXPECT_EQ(judged[1].outcome, Outcome::Allowed);
+}
+
 // Tricks an attacker or a careless user plays on the demo host guarding a folder with the rules
 // "deny L:\\evil*" and "deny *.scr": each must end right or be refused loudly.
 TEST_F(LiveSourceTest, TheHostCannotBeTalkedOutOfAVerdict) {
