@@ -1,6 +1,7 @@
 #include "LiveSource.h"
 
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <poll.h>
 #include <sys/fanotify.h>
 #include <sys/stat.h>
@@ -43,32 +44,23 @@ std::string InitError(int error) {
   return "cannot use fanotify" + Reason("fanotify_init", error);
 }
 
-// Pseudo filesystems whose files fanotify does not watch.
+// The name of the pseudo filesystem `folder` lies on, whose files fanotify does not watch; null
+// for any other.
 const char* PseudoFilesystem(const std::string& folder) {
+  constexpr struct {
+    unsigned long magic;
+    const char* name;
+  } kPseudo[] = {{PROC_SUPER_MAGIC, "proc"},     {SYSFS_MAGIC, "sysfs"},
+                 {DEVPTS_SUPER_MAGIC, "devpts"}, {DEBUGFS_MAGIC, "debugfs"},
+                 {TRACEFS_MAGIC, "tracefs"},     {CGROUP2_SUPER_MAGIC, "cgroup2"},
+                 {CGROUP_SUPER_MAGIC, "cgroup"}, {SECURITYFS_MAGIC, "securityfs"},
+                 {BPF_FS_MAGIC, "bpf"}};
   struct statfs fs {};
   if (::statfs(folder.c_str(), &fs) != 0) return nullptr;
-  switch (static_cast<unsigned long>(fs.f_type)) {
-    case 0x9fa0:
-      return "proc";
-    case 0x62656572:
-      return "sysfs";
-    case 0x1cd1:
-      return "devpts";
-    case 0x64626720:
-      return "debugfs";
-    case 0x74726163:
-      return "tracefs";
-    case 0x63677270:
-      return "cgroup2";
-    case 0x27e0eb:
-      return "cgroup";
-    case 0x73636673:
-      return "securityfs";
-    case 0xcafe4a11:
-      return "bpf";
-    default:
-      return nullptr;
+  for (const auto& pseudo : kPseudo) {
+    if (static_cast<unsigned long>(fs.f_type) == pseudo.magic) return pseudo.name;
   }
+  return nullptr;
 }
 
 bool KernelBefore5() {
