@@ -108,8 +108,11 @@ TEST(LatencyStats, TheMedianIsTheMiddleSampleOrTheMeanOfTheMiddleTwo) {
 
 // Ctrl-C: no launch after it, the module stopped and unloaded, the summary, exit code 130.
 TEST_F(HostInput, InterruptStopsTheModuleAndSummarises) {
-  Check({"", "--rate 5 --count 50 --quiet & sleep 1; kill -INT $!; wait $!; echo exit $?", "", 0,
-         "module: stopped and unloaded\nexit 130"});
+  Check({"",
+         "--rate 5 --count 50 --quiet & for i in $(seq 300); do grep -q started out.txt && break; "
+         "sleep 0.1; done; "
+         "kill -INT $!; wait $!; echo exit $?",
+         "", 0, "module: stopped and unloaded\nexit 130"});
 }
 
 }  // namespace
