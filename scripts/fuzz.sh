@@ -3,13 +3,16 @@
 # from its seed corpus in fuzz/corpus/<target>, two at a time (one per core). Prints
 # "fuzz ok <target> <executions> executions" or "fuzz FAILED <target>" per target; a crashing
 # input lands in build/linux-fuzz/artifacts/<target>/.
-#   scripts/fuzz.sh [SECONDS]     SECONDS: a whole number above 0 (default 60)
+#   scripts/fuzz.sh [SECONDS]     SECONDS: a whole number from 1 to 31536000, a year (default 60)
 set -uo pipefail
 cd "$(dirname "$0")/.."
 [ $# -le 1 ] || { echo "usage: $0 [SECONDS]   (default 60)" >&2; exit 2; }
 seconds=${1:-60}
-[[ "$seconds" =~ ^[0-9]+$ ]] && [ "$((10#$seconds))" -gt 0 ] || {
-  echo "fuzz: '$seconds' is not a number of seconds above 0 (usage: $0 [SECONDS])" >&2; exit 2; }
+# At most nine digits before any arithmetic: a longer number would wrap around in the shell.
+[[ "$seconds" =~ ^0*[0-9]{1,9}$ ]] && [ "$((10#$seconds))" -gt 0 ] &&
+  [ "$((10#$seconds))" -le 31536000 ] || {
+  echo "fuzz: '$seconds' is not a number of seconds from 1 to 31536000 (usage: $0 [SECONDS])" >&2
+  exit 2; }
 seconds=$((10#$seconds))
 for tool in cmake clang++; do
   command -v "$tool" >/dev/null || {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Soak: runs the launch storm (tests/stress) for a given time and prints what it served, the
 # verdict mismatches, the faults it injected and the launch latency.
-#   scripts/soak.sh DURATION      DURATION in seconds, or with a suffix: 90, 60s, 10m, 1h
+#   scripts/soak.sh DURATION      DURATION in seconds, or with a suffix: 90, 60s, 10m, 1h; at
+#                                 most a year (31536000 s)
 # Builds the linux preset's stress program first if needed (build/linux; VANTOR_SOAK_BUILD_DIR
 # names another build folder). Start/Stop cycles default to 20 a second (VANTOR_STORM_CYCLES
 # overrides). Exits non-zero on any verdict mismatch or failed check.
@@ -14,7 +15,8 @@ usage() {
   exit 2
 }
 [ $# -eq 1 ] || usage "takes exactly one DURATION"
-[[ "$1" =~ ^([0-9]+)([smh]?)$ ]] || usage "'$1' is not a duration"
+# At most nine digits before any arithmetic: a longer number would wrap around in the shell.
+[[ "$1" =~ ^0*([0-9]{1,9})([smh]?)$ ]] || usage "'$1' is not a duration of at most a year"
 command -v cmake >/dev/null || { echo "soak: cmake is not installed (bash scripts/deps.sh)" >&2; exit 2; }
 count=$((10#${BASH_REMATCH[1]}))
 case "${BASH_REMATCH[2]}" in
@@ -23,6 +25,7 @@ case "${BASH_REMATCH[2]}" in
   *) seconds=$count ;;
 esac
 [ "$seconds" -gt 0 ] || usage "the duration must be above 0"
+[ "$seconds" -le 31536000 ] || usage "'$1' is more than a year (31536000 s)"
 
 build=${VANTOR_SOAK_BUILD_DIR:-build/linux}
 if [ ! -f "$build/CMakeCache.txt" ]; then

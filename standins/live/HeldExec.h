@@ -3,6 +3,7 @@
 // being executed, and the fanotify group to answer through. It is answered exactly once: by
 // Answer, or, if nothing answered it, with "deny" when it is destroyed. Answering also closes
 // the descriptor.
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <string>
@@ -22,6 +23,8 @@ class HeldExec {
   pid_t Pid() const { return pid_; }
   // The executed file's path (PathOfDescriptor).
   bool Path(std::string* path) const { return fd_ && PathOfDescriptor(fd_.Get(), path); }
+  // The executed file's device, inode and link count; false once answered.
+  bool Status(struct stat* status) const { return fd_ && ::fstat(fd_.Get(), status) == 0; }
   // Tells the kernel whether the launch may go on; later calls do nothing.
   void Answer(bool allow);
 

@@ -14,8 +14,11 @@ LaunchPool::~LaunchPool() {
   for (std::thread& thread : threads_) thread.join();
 }
 
-void LaunchPool::Submit(TakenLaunch launch) {
+bool LaunchPool::Submit(TakenLaunch& launch, std::size_t queueLimit) {
   std::lock_guard lock(mutex_);
+  // Idle workers and workers yet to be started take their launches at once; the rest wait, up
+  // to the bound.
+  if (queue_.size() >= idle_ + (limit_ - threads_.size()) + queueLimit) return false;
   queue_.push_back(std::move(launch));
   // Every queued launch needs a worker of its own: idle ones may not have woken up yet.
   if (queue_.size() > idle_ && threads_.size() < limit_) {
@@ -23,6 +26,7 @@ void LaunchPool::Submit(TakenLaunch launch) {
   } else {
     ready_.notify_one();
   }
+  return true;
 }
 
 void LaunchPool::Work() {

@@ -1,13 +1,14 @@
 #pragma once
 // Judges held launches on worker threads, so that concurrent launches wait only for the one
 // request record, not for each other here. A thread is started whenever a launch arrives and
-// no worker is free, up to a limit; past it launches queue in arrival order.
+// no worker is free, up to a limit; past it launches queue in arrival order, up to a bound.
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -16,6 +17,8 @@
 struct TakenLaunch {
   HeldExec exec;
   std::chrono::steady_clock::time_point taken;  // when the event was read
+  std::string program;  // the file's path when the event was read; empty if unreadable
+  std::string caller;   // the executing process's command name before the exec
 };
 
 class LaunchPool {
@@ -27,7 +30,8 @@ class LaunchPool {
   LaunchPool(const LaunchPool&) = delete;
   LaunchPool& operator=(const LaunchPool&) = delete;
 
-  void Submit(TakenLaunch launch);
+  // False, leaving `launch` untouched, when `queueLimit` launches already wait for a worker.
+  bool Submit(TakenLaunch& launch, std::size_t queueLimit);
 
  private:
   void Work();

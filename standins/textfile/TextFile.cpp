@@ -102,6 +102,12 @@ bool DecodeLines(std::string_view bytes, std::string_view name, std::vector<Line
       return false;
     }
     i += length;
+    if (c == u'\r' && i < bytes.size() && bytes[i] != '\n') {
+      // Old Mac line ends, or a CR inside the text: either way not what it looks like.
+      *error = where() + "a carriage return (CR) not followed by a line feed, at column " +
+               std::to_string(column) + ": lines end in LF or CR LF; save the file so";
+      return false;
+    }
     ++column;
     if (c != u'\n') {
       AppendUtf16(line.text, c);

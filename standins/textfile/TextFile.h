@@ -15,7 +15,8 @@ struct Line {
 
 // Splits UTF-8 bytes into lines ("\n" or "\r\n" ends one); a UTF-8 byte-order mark at the start
 // is skipped. Returns false with *error as "NAME: reason" or "NAME:LINE: reason" when the bytes
-// are UTF-16 (a byte-order mark or a zero byte) or not UTF-8.
+// are UTF-16 (a byte-order mark or a zero byte), not UTF-8, or hold a carriage return that does
+// not end a line (CR-only line ends would make a whole file one line).
 bool DecodeLines(std::string_view bytes, std::string_view name, std::vector<Line>* lines,
                  std::string* error);
 

@@ -9,6 +9,9 @@
 #include <iterator>
 #include <random>
 #include <string>
+#include <vector>
+
+#include "LatencyStats.h"
 
 namespace {
 
@@ -55,6 +58,9 @@ TEST_F(HostInput, OptionsAndEnvironment) {
       {"", "--colour", "", 2, "unknown option '--colour'"},
       {"", "--live . --count 3", "", 2, "--count: shapes replayed launches; with --live"},
       {"", "--live . --on-timeout maybe", "", 2, "--on-timeout: 'maybe' is not allow or deny"},
+      {"", "--on-timeout allow", "", 2, "--on-timeout: applies to the live guard only"},
+      {"", "--live no/such", "", 2, "--live: no/such: No such file or directory"},
+      {"", "--live in.txt", "", 2, "--live: in.txt: not a folder"},
       {"", "in.txt", "", 2, "unexpected argument 'in.txt'"},
       {"BASALT_LOG_FILE=.", "", "", 2, "BASALT_LOG_FILE=.: cannot be opened for appending"},
       {"BASALT_LOG_FILE=no/x.log", "", "", 2, "BASALT_LOG_FILE=no/x.log: cannot be opened"},
@@ -90,10 +96,23 @@ TEST_F(HostInput, LaunchFile) {
   for (const Case& c : cases) Check(c);
 }
 
+TEST(LatencyStats, TheMedianIsTheMiddleSampleOrTheMeanOfTheMiddleTwo) {
+  const std::pair<std::vector<int>, double> cases[] = {
+      {{7}, 7}, {{1, 3}, 2}, {{1, 2, 100}, 2}, {{5, 1, 9, 3}, 4}};
+  for (const auto& [samplesMs, median] : cases) {
+    LatencyStats stats;
+    for (const int ms : samplesMs) stats.Add(std::chrono::milliseconds(ms));
+    EXPECT_NEAR(stats.MedianMs(), median, median * 0.02) << samplesMs.size() << " samples";
+  }
+}
+
 // Ctrl-C: no launch after it, the module stopped and unloaded, the summary, exit code 130.
 TEST_F(HostInput, InterruptStopsTheModuleAndSummarises) {
-  Check({"", "--rate 5 --count 50 --quiet & sleep 1; kill -INT $!; wait $!; echo exit $?", "", 0,
-         "module: stopped and unloaded\nexit 130"});
+  Check({"",
+         "--rate 5 --count 50 --quiet & for i in $(seq 300); do grep -q started out.txt && break; "
+         "sleep 0.1; done; "
+         "kill -INT $!; wait $!; echo exit $?",
+         "", 0, "module: stopped and unloaded\nexit 130"});
 }
 
 }  // namespace

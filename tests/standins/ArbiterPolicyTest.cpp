@@ -45,6 +45,10 @@ TEST_F(PolicyFiles, WhatIsNotAPolicyIsRefusedNamingFileAndLine) {
       {"deny *.scr\nallow C:\\a\0\\b.exe\n"s, ":2: a zero byte"},
       {"# caf\xE9\n\ndeny C:\\caf\xE9\\*\n", ":1: not UTF-8 text (byte 0xE9 at column 6)"},
       {"deny *.scr\r\ndenny *.exe\r\n", ":2: 'denny' is not a rule"},
+      {"deny *.scr\rdeny L:\\evil*\r",
+       ":1: a carriage return (CR) not followed by a line feed, at column 11"},
+      {"deny *.scr\r\ndeny L:\\ev\ril*\r\n",
+       ":2: a carriage return (CR) not followed by a line feed, at column 11"},
       {"deny *.scr\n\tallow\t # nothing\n", ":2: 'allow' needs a pattern"},
   };
   std::string error;

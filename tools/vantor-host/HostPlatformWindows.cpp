@@ -48,7 +48,8 @@ std::unique_ptr<LaunchSource> MakeLaunchSource() {
 }
 
 std::unique_ptr<LiveGuard> OpenLiveGuard(const HostOptions&, LaunchSource&, std::string*,
-                                         std::string* error) {
+                                         std::string* error, bool* badInput) {
   *error = kLiveUnavailable;
+  *badInput = false;
   return nullptr;
 }

@@ -19,9 +19,19 @@ void LatencyStats::Add(std::chrono::nanoseconds latency) {
 double LatencyStats::PercentileMs(double fraction) const {
   if (count_ == 0) return 0;
   if (fraction >= 1) return MaxMs();
-  const auto rank = std::max<std::uint64_t>(
-      1, static_cast<std::uint64_t>(std::ceil(fraction * static_cast<double>(count_))));
-  if (rank == count_) return MaxMs();
+  return AtRankMs(std::max<std::uint64_t>(
+      1, static_cast<std::uint64_t>(std::ceil(fraction * static_cast<double>(count_)))));
+}
+
+double LatencyStats::MedianMs() const {
+  if (count_ == 0) return 0;
+  const std::uint64_t middle = (count_ + 1) / 2;
+  return count_ % 2 == 1 ? AtRankMs(middle) : (AtRankMs(middle) + AtRankMs(middle + 1)) / 2;
+}
+
+double LatencyStats::AtRankMs(std::uint64_t rank) const {
+  if (rank >= count_) return MaxMs();
+  if (rank <= 1) return static_cast<double>(minNs_) / 1e6;
   std::uint64_t seen = 0;
   std::size_t bucket = 0;
   while (bucket + 1 < kFineBuckets && (seen += fine_[bucket]) < rank) ++bucket;

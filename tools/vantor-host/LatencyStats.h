@@ -13,6 +13,8 @@ class LatencyStats {
   std::uint64_t Count() const { return count_; }
   // The latency that `fraction` (0 to 1) of the samples do not exceed, in milliseconds.
   double PercentileMs(double fraction) const;
+  // The middle sample, or the mean of the two middle ones for an even count, in milliseconds.
+  double MedianMs() const;
   double MaxMs() const;
 
   struct Bar {
@@ -24,6 +26,8 @@ class LatencyStats {
   std::vector<Bar> Bars() const;
 
  private:
+  double AtRankMs(std::uint64_t rank) const;  // the rank-th smallest sample, from 1
+
   static constexpr double kStep = 1.02;
   static constexpr std::size_t kFineBuckets = 1400;  // 1 ns to beyond 10^12 ns
   static constexpr std::array<double, 13> kBarEdgesMs = {1,   2,   5,    10,   20,   50,   100,

@@ -1,7 +1,11 @@
 #include "LiveRun.h"
 
+#include <sys/stat.h>
+
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 
 #include "Interrupt.h"
 #include "LiveSource.h"
@@ -14,12 +18,15 @@ Outcome FromKernel(const LiveSource::Judged& launch) {
   return launch.outcome ? FromDriver(*launch.outcome) : Outcome::Refused;  // never reached it
 }
 
-// "pid 29556 (bash) ran /srv/g/tool: the kernel let it run", with the reason when it never
-// reached the driver.
+// "pid 29556 (bash) ran /srv/g/tool: Operation not permitted", with the reason when the
+// verdict was not the module's. An allowed exec may still be refused by another fanotify
+// listener on the same file, which this host cannot see, so the line says so.
 std::string Origin(const LiveSource::Judged& launch) {
-  std::string text = "pid " + std::to_string(launch.pid);
+  std::string text = launch.pid == 0 ? "a process" : "pid " + std::to_string(launch.pid);
   if (!launch.caller.empty()) text += " (" + launch.caller + ")";
-  text += " ran " + launch.program + ": " + (launch.allowed ? "it ran" : "Operation not permitted");
+  text += " ran " + (launch.program.empty() ? "a file" : launch.program) + ": " +
+          (launch.allowed ? "let run by this guard (another guard may still refuse it)"
+                          : "Operation not permitted");
   if (!launch.problem.empty()) text += "; " + launch.problem;
   return text;
 }
@@ -27,30 +34,46 @@ std::string Origin(const LiveSource::Judged& launch) {
 // Launches from the folder, parked in the driver stand-in of the Linux build's launch source.
 class FanotifyGuard final : public LiveGuard {
  public:
-  FanotifyGuard(std::unique_ptr<LiveSource> live, WinsimLaunchSource& source)
-      : live_(std::move(live)), source_(source) {}
+  FanotifyGuard(std::unique_ptr<LiveSource> live, bool timeoutAllows)
+      : live_(std::move(live)), timeoutAllows_(timeoutAllows) {}
 
-  void Serve(const HostOptions& options, Reporter& reporter) override {
-    const ScanObserver scans(source_, std::chrono::milliseconds(options.scannerDelayMs));
+  std::string Serve(Reporter& reporter, const ScanObserver& scans) override {
     std::atomic<std::uint64_t> index{0};
-    live_->Run(
+    return live_->Run(
         [&](const LiveSource::Judged& launch) {
-          const Launched launched{
-              index++, launch.kernelPath, LaunchResult{FromKernel(launch), launch.latency}, {}};
-          reporter.Launch(launched, scans, Origin(launch));
+          const Outcome outcome = FromKernel(launch);
+          const bool judged = launch.outcome.has_value();
+          LaunchResult result{outcome, judged ? launch.inDriver : launch.latency};
+          result.queued = launch.queued;
+          if (outcome == Outcome::TimedOut && timeoutAllows_) {
+            result.why =
+                "no verdict within the driver's deadline: allowed, as --on-timeout allow "
+                "says";
+          } else if (outcome == Outcome::Refused) {
+            result.why = "fail closed, never judged";
+          }
+          reporter.Launch({index++, launch.kernelPath, result, {}}, scans, Origin(launch));
         },
         Interrupted);
   }
 
  private:
   std::unique_ptr<LiveSource> live_;
-  WinsimLaunchSource& source_;
+  bool timeoutAllows_;
 };
 
 }  // namespace
 
 std::unique_ptr<LiveGuard> OpenLiveGuard(const HostOptions& options, LaunchSource& source,
-                                         std::string* description, std::string* error) {
+                                         std::string* description, std::string* error,
+                                         bool* badInput) {
+  struct stat folder {};
+  const bool found = ::stat(options.liveFolder.c_str(), &folder) == 0;
+  *badInput = !found || !S_ISDIR(folder.st_mode);
+  if (*badInput) {
+    *error = found ? "not a folder" : std::strerror(errno);
+    return nullptr;
+  }
   // The Linux build's launch source is always the driver stand-in on winsim.
   auto& winsim = dynamic_cast<WinsimLaunchSource&>(source);
   LiveSource::Options live;
@@ -63,5 +86,5 @@ std::unique_ptr<LiveGuard> OpenLiveGuard(const HostOptions& options, LaunchSourc
                  std::string(live.volumeDevice.begin(), live.volumeDevice.end()) +
                  "\\NAME and judged as L:\\NAME; a launch with no verdict in time is " +
                  (options.timeoutAllows ? "allowed" : "denied") + " (--on-timeout)";
-  return std::make_unique<FanotifyGuard>(std::move(guard), winsim);
+  return std::make_unique<FanotifyGuard>(std::move(guard), options.timeoutAllows);
 }

@@ -63,6 +63,7 @@ ParsedOptions ParseOptions(int argc, const char* const* argv) {
   ParsedOptions parsed;
   HostOptions& options = parsed.options;
   std::string replayOption;  // the last option given that only replayed launches take
+  bool timeoutGiven = false;
   for (int i = 1; i < argc; ++i) {
     std::string_view arg = argv[i];
     std::string value;
@@ -107,6 +108,7 @@ ParsedOptions ParseOptions(int argc, const char* const* argv) {
       if (!takeValue("allow or deny")) return parsed;
       if (value != "allow" && value != "deny") return bad("allow or deny");
       options.timeoutAllows = value == "allow";
+      timeoutGiven = true;
     } else if (arg == "--policy" || arg == "--launches") {
       if (!takeValue("a file name")) return parsed;
       if (value.empty()) return bad("a file name");
@@ -140,5 +142,9 @@ ParsedOptions ParseOptions(int argc, const char* const* argv) {
   }
   if (!options.liveFolder.empty() && !replayOption.empty())
     parsed.error = replayOption + ": shapes replayed launches; with --live the system launches";
+  if (options.liveFolder.empty() && timeoutGiven)
+    parsed.error =
+        "--on-timeout: applies to the live guard only (--live DIR); replayed "
+        "launches that time out are always denied";
   return parsed;
 }

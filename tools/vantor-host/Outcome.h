@@ -22,4 +22,6 @@ struct LaunchResult {
   std::chrono::nanoseconds latency;  // from the launch's arrival at the driver to its outcome
   // Why an unjudged launch ended so, where the outcome word alone would mislead; null otherwise.
   const char* why = nullptr;
+  // How long the launch waited in the host before it reached the driver (live launches).
+  std::chrono::nanoseconds queued{};
 };

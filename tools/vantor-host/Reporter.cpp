@@ -65,6 +65,38 @@ struct FlushWhenWritten {
 
 }  // namespace
 
+std::string PrintableText(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    const auto next = [&](std::size_t k) {
+      return i + k < text.size() ? static_cast<unsigned char>(text[i + k]) : 0u;
+    };
+    char escape[16] = "";
+    if (byte == '\n' || byte == '\r' || byte == '\t') {
+      std::snprintf(escape, sizeof escape, "\\%c", byte == '\n' ? 'n' : byte == '\r' ? 'r' : 't');
+    } else if (byte < 0x20 || byte == 0x7F) {
+      std::snprintf(escape, sizeof escape, "\\x%02X", byte);
+    } else if (byte == 0xC2 && next(1) >= 0x80 && next(1) <= 0x9F) {  // U+0080 to U+009F
+      std::snprintf(escape, sizeof escape, "\\u%04X", next(1));
+      ++i;
+    } else if (byte == 0xE2 && ((next(1) == 0x80 && next(2) >= 0xAA && next(2) <= 0xAE) ||
+                                (next(1) == 0x81 && next(2) >= 0xA6 && next(2) <= 0xA9))) {
+      // U+202A to U+202E and U+2066 to U+2069: they reorder the text shown around them.
+      std::snprintf(escape, sizeof escape, "\\u%04X",
+                    0x2000 + ((next(1) & 0x3F) << 6) + (next(2) & 0x3F));
+      i += 2;
+    }
+    if (escape[0] != '\0') {
+      out += escape;
+    } else {
+      out.push_back(text[i]);
+    }
+  }
+  return out;
+}
+
 void Reporter::Setup(const RunSetup& setup) {
   const FlushWhenWritten flush;
   const HostOptions& o = options_;
@@ -121,6 +153,8 @@ void Reporter::Launch(const Launched& launched, const ScanObserver& scans,
   const FlushWhenWritten flush;
   ++counts_[static_cast<std::size_t>(outcome)];
   if (judged) judged_.Add(launched.result.latency);
+  const bool live = !options_.liveFolder.empty();
+  if (live) queued_.Add(launched.result.queued);
   if (options_.rate > 0 && launched.lateStart > std::chrono::milliseconds(1)) {
     ++lateStarts_;
     latestStart_ = std::max(latestStart_, launched.lateStart);
@@ -132,29 +166,34 @@ void Reporter::Launch(const Launched& launched, const ScanObserver& scans,
     const std::string path = scan ? JsonText(ToUtf8(scan->path)) : "null";
     const std::string rule = scan ? JsonText(scan->rule.empty() ? "default" : scan->rule) : "null";
     std::printf(
-        "{\"event\":\"launch\",\"index\":%llu,\"outcome\":\"%s\",\"latency_ms\":%s,\"path\":%s,"
-        "\"rule\":%s,\"kernel_path\":%s,\"origin\":%s}\n",
+        "{\"event\":\"launch\",\"index\":%llu,\"outcome\":\"%s\",\"latency_ms\":%s,"
+        "\"queued_ms\":%s,\"path\":%s,\"rule\":%s,\"kernel_path\":%s,\"origin\":%s}\n",
         static_cast<unsigned long long>(launched.index), OutcomeWord(outcome),
-        JsonNumber(ms, 3).c_str(), path.c_str(), rule.c_str(), JsonText(kernel).c_str(),
-        origin.empty() ? "null" : JsonText(origin).c_str());
+        JsonNumber(ms, 3).c_str(),
+        live ? JsonNumber(Ms(launched.result.queued), 3).c_str() : "null", path.c_str(),
+        rule.c_str(), JsonText(kernel).c_str(), origin.empty() ? "null" : JsonText(origin).c_str());
     return;
   }
-  const std::string from = origin.empty() ? "" : "  " + origin;
+  char queued[64] = "";
+  if (live) std::snprintf(queued, sizeof queued, "  queued %.1f ms", Ms(launched.result.queued));
+  const std::string from = queued + (origin.empty() ? "" : "  " + PrintableText(origin));
+  const std::string kernelText = PrintableText(kernel);
   if (!scan) {
-    std::printf("%-11s %8.1f ms  %s  (%s)%s\n", OutcomeWord(outcome), ms, kernel.c_str(),
+    std::printf("%-11s %8.1f ms  %s  (%s)%s\n", OutcomeWord(outcome), ms, kernelText.c_str(),
                 judged                ? "judged; the scanner was not watched"
                 : launched.result.why ? launched.result.why
                                       : Unjudged(outcome),
                 from.c_str());
     return;
   }
-  std::printf("%-11s %8.1f ms  %s  [%s]%s\n", OutcomeWord(outcome), ms, ToUtf8(scan->path).c_str(),
+  std::printf("%-11s %8.1f ms  %s  [%s]%s\n", OutcomeWord(outcome), ms,
+              PrintableText(ToUtf8(scan->path)).c_str(),
               scan->rule.empty() ? "default" : scan->rule.c_str(), from.c_str());
   if (HasDriveLetter(scan->path)) return;
   if (scan->path == launched.kernelPath) {
     std::printf("%24s(not converted: no drive letter names its device)\n", "");
   } else {
-    std::printf("%24skernel path %s (no drive letter names its device)\n", "", kernel.c_str());
+    std::printf("%24skernel path %s (no drive letter names its device)\n", "", kernelText.c_str());
   }
 }
 
@@ -188,7 +227,7 @@ void Reporter::Summary(const RunEnd& end) {
         static_cast<unsigned long long>(counts_[1]), static_cast<unsigned long long>(counts_[2]),
         static_cast<unsigned long long>(counts_[3]), static_cast<unsigned long long>(counts_[4]),
         end.interrupted ? "true" : "false", static_cast<unsigned long long>(judged_.Count()),
-        JsonNumber(judged_.PercentileMs(0.5), 3).c_str(),
+        JsonNumber(judged_.MedianMs(), 3).c_str(),
         JsonNumber(judged_.PercentileMs(0.99), 3).c_str(), JsonNumber(judged_.MaxMs(), 3).c_str(),
         histogram.c_str(), JsonNumber(throughput, 1).c_str(), JsonNumber(seconds, 3).c_str(),
         static_cast<unsigned long long>(lateStarts_), JsonText(why).c_str(),
@@ -205,7 +244,7 @@ void Reporter::Summary(const RunEnd& end) {
     std::printf(
         "latency of the %llu judged launches, from arrival at the driver to the verdict:\n"
         "  median %.1f ms, 99th percentile %.1f ms, max %.1f ms\n",
-        static_cast<unsigned long long>(judged_.Count()), judged_.PercentileMs(0.5),
+        static_cast<unsigned long long>(judged_.Count()), judged_.MedianMs(),
         judged_.PercentileMs(0.99), judged_.MaxMs());
     std::uint64_t most = 1;
     for (const auto& bar : bars) most = std::max(most, bar.count);
@@ -215,6 +254,13 @@ void Reporter::Summary(const RunEnd& end) {
                   std::string(static_cast<std::size_t>(width), '#').c_str(),
                   static_cast<unsigned long long>(bar.count));
     }
+  }
+  if (queued_.Count() > 0) {
+    std::printf(
+        "time queued in the host before the driver, all %llu launches: median %.1f ms, 99th "
+        "percentile %.1f ms, max %.1f ms\n",
+        static_cast<unsigned long long>(queued_.Count()), queued_.MedianMs(),
+        queued_.PercentileMs(0.99), queued_.MaxMs());
   }
   std::printf("throughput: %.0f launches/s over %.2f s\n", throughput, seconds);
   std::printf("why launches wait: %s\n", why.c_str());

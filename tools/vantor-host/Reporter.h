@@ -31,6 +31,10 @@ struct RunEnd {
   int exitCode = 0;
 };
 
+// Text for a terminal: control characters, C1 controls and bidirectional overrides in a file
+// name become escapes (\n, \x1B, \u202E), so that a name cannot forge or hide a line.
+std::string PrintableText(const std::string& text);
+
 class Reporter {
  public:
   explicit Reporter(const HostOptions& options) : options_(options) {}
@@ -50,6 +54,7 @@ class Reporter {
   mutable std::mutex lock_;
   std::array<std::uint64_t, kOutcomeKinds> counts_{};
   LatencyStats judged_;  // allowed and denied launches
+  LatencyStats queued_;  // live: time each launch waited in the host before the driver
   std::uint64_t lateStarts_ = 0;
   std::chrono::nanoseconds latestStart_{};
 };

@@ -79,7 +79,9 @@ int main(int argc, char** argv) {
   std::unique_ptr<LiveGuard> live;
   setup.machine = source.Describe();
   if (!options.liveFolder.empty()) {
-    live = OpenLiveGuard(options, source, &setup.launchSource, &error);
+    bool badInput = false;
+    live = OpenLiveGuard(options, source, &setup.launchSource, &error, &badInput);
+    if (badInput) return BadInput("--live: " + options.liveFolder + ": " + error);
     if (!live) {
       std::fprintf(stderr, "vantor-host: --live %s: %s\n", options.liveFolder.c_str(),
                    error.c_str());
@@ -99,6 +101,9 @@ int main(int argc, char** argv) {
   Reporter reporter(options);
   reporter.Setup(setup);
   CatchInterrupts();
+  // The scanner's hook: made before the module and gone after it, since the module's pump may
+  // still be inside it (judging a launch that timed out) until Stop returns.
+  const ScanObserver scans(source, std::chrono::milliseconds(options.scannerDelayMs));
   const std::string modulePath = ModulePathBesideExecutable();
   ModuleLibrary module(modulePath);
   if (!module.Loaded()) {
@@ -120,12 +125,15 @@ int main(int argc, char** argv) {
 
   const auto begin = std::chrono::steady_clock::now();
   RunEnd end;
+  std::string liveFault;
   if (live) {
     reporter.Step("module: started; guarding until Ctrl-C");
-    live->Serve(options, reporter);
+    liveFault = live->Serve(reporter, scans);
+    if (!liveFault.empty()) {
+      std::fprintf(stderr, "vantor-host: --live: stopped guarding: %s\n", liveFault.c_str());
+    }
   } else {
     reporter.Step("module: started; launching");
-    const ScanObserver scans(source, std::chrono::milliseconds(options.scannerDelayMs));
     Replay replay(source, paths, {options.threads, setup.count, options.rate},
                   [&](const Launched& launched) { reporter.Launch(launched, scans); });
     end.interrupted = WaitFor(replay, setup.count, options.quiet || options.json);
@@ -138,8 +146,8 @@ int main(int argc, char** argv) {
   end.module = stopped ? "stopped and unloaded" : "CVantor::Stop failed; unloaded";
   // The live guard ends with Ctrl-C, and its timed-out launches are the machine's, answered as
   // --on-timeout says: neither is a failure of the run.
-  const bool failed =
-      !stopped || !source.Faultless() || (!live && reporter.Count(Outcome::TimedOut) > 0);
+  const bool failed = !stopped || !source.Faultless() || !liveFault.empty() ||
+                      (!live && reporter.Count(Outcome::TimedOut) > 0);
   end.exitCode = failed ? kExitFailed : end.interrupted ? kExitInterrupted : kExitOk;
   reporter.Summary(end);
   return end.exitCode;
