@@ -2,6 +2,7 @@
 // ScannerExceptionHandler (ScannerCall-x64.cpp) for every exception raised below it. The handler
 // unwinds the scanner frames with RtlUnwindEx, which runs their cleanups and restores every
 // non-volatile register, and resumes at AskScannerRaised with the stack pointer of this frame.
+// ArmScannerStack runs first, so that a stack overflow is one of those exceptions.
 
         .intel_syntax noprefix
         .text

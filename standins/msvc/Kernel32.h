@@ -12,6 +12,8 @@ __declspec(dllimport) int __stdcall WriteFile(HandleT file, const void* bytes, u
 __declspec(dllimport) int __stdcall ReadFile(HandleT file, void* bytes, unsigned long size,
                                              unsigned long* read, void* overlapped);
 __declspec(dllimport) __declspec(noreturn) void __stdcall ExitProcess(unsigned int code);
+__declspec(dllimport) void __stdcall RaiseException(unsigned long code, unsigned long flags,
+                                                    unsigned long count, const void* arguments);
 }
 
 // Writes the text to standard output, as far as its terminating zero or the length.

@@ -63,6 +63,13 @@ ProbeScannerCall:
         ret
         .seh_endproc
 
+        .section .rdata, "dr"
+        .globl  probeLoaded
+        .p2align 3
+probeLoaded:                                  // distinct values for the kept registers
+        .quad   0x13579BDF, 0x2468ACE0, 0x0F1E2D3C, 0x7968A5B4
+        .quad   0x11223344, 0x88776655, 0x01234567, 0xFEDCBA98
+
         .bss
         .p2align 3
 callerRsp:

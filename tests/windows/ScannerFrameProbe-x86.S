@@ -35,6 +35,13 @@ _ProbeScannerCall:
         pop     ebp
         ret
 
+        .section .rdata, "dr"
+        .globl  _probeLoaded
+        .p2align 3
+_probeLoaded:                                  // distinct values for the kept registers
+        .long   0x13579BDF, 0x2468ACE0, 0x0F1E2D3C, 0x7968A5B4
+        .long   0x11223344, 0x88776655, 0x01234567, 0xFEDCBA98
+
         .bss
         .p2align 2
 callerEsp:

@@ -1,39 +1,25 @@
-// The shielded scanner call's own frame (src/platform/ScannerCall-*), called through an assembly
-// probe (ScannerFrameProbe-*.S): after an answer and after each kind of exception, a stack
-// overflow and a second one included, every register the caller expects kept holds its value,
-// the stack pointer is back where it was, and the scanner's cleanups ran. The failing scanners
-// spoil those registers before they raise, so only the frame's own recovery can give them back.
-#include <windows.h>
-
-#include <cstddef>
+// The shielded scanner call's own frame (src/platform/ScannerCall-*) called through an assembly
+// probe: after an answer and after each kind of exception, two stack overflows included, the kept
+// registers hold their values, the stack pointer is back and the scanner's cleanups ran.
 #include <cstdint>
-#include <string>
+#include <string_view>
 
-#include "Arbiter.h"
 #include "GuardHost.h"
 #include "platform/ScannerCall.h"
 
 constexpr bool kX86 = sizeof(void*) == 4;
 constexpr std::size_t kKept = kX86 ? 4 : 8;  // ebx esi edi ebp; rbx rbp rdi rsi r12-r15
 
-constexpr std::uintptr_t Bits(unsigned long long value) {
-  return static_cast<std::uintptr_t>(value);  // the low half on x86
-}
-
 extern "C" {
-extern const std::uintptr_t probeLoaded[8];
-const std::uintptr_t probeLoaded[8] = {Bits(0x13579BDF02468ACE), Bits(0x2468ACE013579BDF),
-                                       Bits(0x0F1E2D3C4B5A6978), Bits(0x7968A5B4C3D2E1F0),
-                                       Bits(0x1122334455667788), Bits(0x8877665544332211),
-                                       Bits(0x0123456789ABCDEF), Bits(0xFEDCBA9876543210)};
+extern const std::uintptr_t probeLoaded[8];  // what the probe loads into the kept registers
 std::uintptr_t probeSeen[kKept + 2];  // the kept registers, then the stack pointer before, after
 int ProbeScannerCall(const WCHAR* path);
 }
 
 namespace {
 
-// Fills the kept registers with other values in the scanner's own frame, where its epilogue
-// would restore them; an exception skips that epilogue.
+// Spoils the kept registers in the scanner's frame: only its epilogue, which a raise skips, or
+// the frame's recovery, gives them back.
 [[gnu::always_inline]] inline void SpoilKeptRegisters() {
 #if defined(__x86_64__)
   asm volatile(
@@ -51,74 +37,53 @@ struct Counted {
 };
 
 // The Visual C++ scanner (bin/msvc/Arbiter.dll), loaded beside this program's own Arbiter.dll.
-using VisualCppScanner = bool (*)(const wchar_t* path);
-VisualCppScanner visualCppScanner = nullptr;
+bool (*visualCppScanner)(const wchar_t* path) = nullptr;
 int (*visualCppUnwound)() = nullptr;
+
+// Every row's scanner: spoils the kept registers, then throws a GCC exception for "gcc", or asks
+// the Visual C++ scanner, which throws, faults, raises, overflows or answers as the path says.
+bool Scanner(const wchar_t* path, void*) {
+  SpoilKeptRegisters();
+  if (std::wstring_view(path) == L"gcc") {
+    Counted local;
+    throw Counted{};
+  }
+  return visualCppScanner(path);
+}
+
+template <typename Function>
+Function Export(HMODULE module, const char* name) {
+  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
 
 TEST(ScannerFrame, KeptRegistersStackAndCleanupsAfterAnAnswerAndAfterEachException) {
   const HMODULE visualCpp = LoadLibraryW((HostDirectory() + L"msvc\\Arbiter.dll").c_str());
-  ASSERT_NE(visualCpp, nullptr) << GetLastError();
-  visualCppScanner = reinterpret_cast<VisualCppScanner>(reinterpret_cast<void (*)()>(
-      GetProcAddress(visualCpp, kX86 ? "?VtAllowExecution@CGuardHelper@@SA_NPB_W@Z"
-                                     : "?VtAllowExecution@CGuardHelper@@SA_NPEB_W@Z")));
-  visualCppUnwound = reinterpret_cast<int (*)()>(
-      reinterpret_cast<void (*)()>(GetProcAddress(visualCpp, "ScannerUnwound")));
-  ASSERT_TRUE(visualCppScanner && visualCppUnwound);
-
+  visualCppScanner = Export<bool (*)(const wchar_t*)>(
+      visualCpp, kX86 ? "?VtAllowExecution@CGuardHelper@@SA_NPB_W@Z"
+                      : "?VtAllowExecution@CGuardHelper@@SA_NPEB_W@Z");
+  visualCppUnwound = Export<int (*)()>(visualCpp, "ScannerUnwound");
+  ASSERT_TRUE(visualCppScanner && visualCppUnwound) << GetLastError();
   const struct {
-    const char* what;
-    ArbiterHook scanner;
+    const wchar_t* path;
     ScannerAnswer answer;
-    int cleanups;  // the Visual C++ frame's one; the GCC throw's local and its object
-    bool x64Only;  // a GCC throw on x86 uses DWARF tables, which no Windows handler sees
-  } rows[] = {
-      {"allows", [](const wchar_t*, void*) { return true; }, ScannerAnswer::Allowed, 0, false},
-      {"denies", [](const wchar_t*, void*) { return false; }, ScannerAnswer::Denied, 0, false},
-      {"access violation",
-       [](const wchar_t*, void*) {
-         SpoilKeptRegisters();
-         int* volatile nowhere = nullptr;
-         return *nowhere != 0;
-       },
-       ScannerAnswer::Raised, 0, false},
-      {"continuable code",
-       [](const wchar_t*, void*) {
-         SpoilKeptRegisters();
-         RaiseException(0x0BADC0DE, 0, 0, nullptr);
-         return true;
-       },
-       ScannerAnswer::Raised, 0, false},
-      {"Visual C++ throw",
-       [](const wchar_t*, void*) {
-         SpoilKeptRegisters();
-         return visualCppScanner(L"C:\\throw.exe");
-       },
-       ScannerAnswer::Raised, 1, false},
-      {"GCC throw",
-       [](const wchar_t*, void*) -> bool {
-         SpoilKeptRegisters();
-         Counted local;
-         throw Counted{};
-       },
-       ScannerAnswer::Raised, 2, true},
-      {"stack overflow", [](const wchar_t*, void*) { return Descend(unboundedDepth) != 0; },
-       ScannerAnswer::Raised, 0, false},
-      {"a second stack overflow",
-       [](const wchar_t*, void*) { return Descend(unboundedDepth) != 0; }, ScannerAnswer::Raised, 0,
-       false},
-  };
+    int cleanups;  // the Visual C++ throw's one; the GCC throw's local and its object
+  } rows[] = {{L"ok", ScannerAnswer::Allowed, 0},      {L"deny", ScannerAnswer::Denied, 0},
+              {L"fault", ScannerAnswer::Raised, 0},    {L"raise", ScannerAnswer::Raised, 0},
+              {L"throw", ScannerAnswer::Raised, 1},    {L"gcc", ScannerAnswer::Raised, 2},
+              {L"overflow", ScannerAnswer::Raised, 0}, {L"overflow", ScannerAnswer::Raised, 0}};
+  ArbiterSetHook(&Scanner, nullptr);
   for (const auto& row : rows) {
-    if (kX86 && row.x64Only) continue;
-    SCOPED_TRACE(row.what);
+    // A GCC throw on x86 uses DWARF tables, which no Windows handler sees.
+    if (kX86 && std::wstring_view(row.path) == L"gcc") continue;
+    SCOPED_TRACE(testing::Message() << row.path);
     destroyed = 0;
     const int unwoundBefore = visualCppUnwound();
-    ArbiterSetHook(row.scanner, nullptr);
-    EXPECT_EQ(ProbeScannerCall(L"C:\\a.exe"), static_cast<int>(row.answer));
-    ArbiterSetHook(nullptr, nullptr);
+    EXPECT_EQ(ProbeScannerCall(row.path), static_cast<int>(row.answer));
     for (std::size_t i = 0; i < kKept; ++i) EXPECT_EQ(probeSeen[i], probeLoaded[i]) << i;
     EXPECT_EQ(probeSeen[kKept + 1], probeSeen[kKept]) << "stack pointer after the call";
     EXPECT_EQ(destroyed + visualCppUnwound() - unwoundBefore, row.cleanups);
   }
+  ArbiterSetHook(nullptr, nullptr);
   FreeLibrary(visualCpp);
 }
 
