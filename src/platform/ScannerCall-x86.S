@@ -2,6 +2,7 @@
 // on this frame heads the thread's exception chain at FS:[0]. Its handler catches every exception
 // raised below it, unwinds the scanner frames with RtlUnwind (their cleanups run and their own
 // records leave the chain), then puts the stack pointer back on this frame and answers Raised.
+// ArmScannerStack runs first, so that a stack overflow is one of those exceptions.
 // Written in assembly so that no optimiser can move code or keep a value across the call in a
 // place the recovery path does not restore.
 //
@@ -22,6 +23,7 @@ _AskScanner:
         push    ebx
         push    esi
         push    edi
+        call    _ArmScannerStack        // a stack overflow below stays catchable
         push    OFFSET ScannerExceptionHandler
         push    dword ptr fs:[0]
         mov     dword ptr fs:[0], esp
