@@ -5,6 +5,7 @@
 #   scripts/win32-env.sh build          make the cached system, or check it and reuse it
 #   scripts/win32-env.sh run CMD [ARG]  run CMD in it, in the current folder; exits with CMD's code
 #   scripts/win32-env.sh shell          an interactive shell in it
+#   scripts/win32-env.sh mode           prints how commands run here: chroot or qemu
 # Where this machine's kernel runs 32-bit code, CMD runs in a chroot in private mount and PID
 # namespaces over a throwaway overlay, so the cached system stays clean and nothing outlives the
 # run. Where it does not, the same system boots under QEMU (software emulation) and CMD runs there.
@@ -216,10 +217,21 @@ run_in_system() {
   esac
 }
 
+# How commands will run: "chroot" or "qemu" (builds the system first: the probe is in it).
+run_mode() {
+  locked_build || exit 1
+  case ${VANTOR_WIN32_VM:-auto} in
+    auto) if kernel_runs_i386; then echo chroot; else echo qemu; fi ;;
+    chroot | qemu) echo "$VANTOR_WIN32_VM" ;;
+    *) die "VANTOR_WIN32_VM='$VANTOR_WIN32_VM': use auto, chroot or qemu" ;;
+  esac
+}
+
 case "${1:-}" in
   build) [ $# -eq 1 ] || die "build takes no arguments"; locked_build ;;
+  mode) [ $# -eq 1 ] || die "mode takes no arguments"; run_mode ;;
   run) shift; [ "${1:-}" != "--" ] || shift; run_in_system "$@" ;;
   shell) [ $# -eq 1 ] || die "shell takes no arguments"; run_in_system /bin/bash -i ;;
   enter-chroot) shift; enter_chroot "$@" ;;
-  *) echo "usage: $0 build | run CMD [ARG]... | shell" >&2; exit 2 ;;
+  *) echo "usage: $0 build | run CMD [ARG]... | shell | mode" >&2; exit 2 ;;
 esac
