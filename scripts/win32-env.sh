@@ -11,6 +11,7 @@
 # run. Where it does not, the same system boots under QEMU (software emulation) and CMD runs there.
 #   VANTOR_WIN32_CACHE  where the system lives (default /var/cache/vantor-win32)
 #   VANTOR_WIN32_VM     auto (default), chroot or qemu: how to run it
+#   VANTOR_WIN32_QEMU_CPU  QEMU's -cpu (default max,-smap)
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 tree=$(cd "$here/.." && pwd)
@@ -163,6 +164,7 @@ build_qemu_parts() {
 # Wine's iretq and every Wine process dies. The system, this tree and a job folder (the command in,
 # its exit code out) are shared over 9p; the guest prints on the serial console.
 run_qemu() {
+  local qemu_cpu=${VANTOR_WIN32_QEMU_CPU:-max,-smap}
   exec 9>"$cache/lock"
   flock 9
   build_qemu_parts
@@ -178,7 +180,7 @@ run_qemu() {
     printf '%q ' "$@"; echo
   } >"$job/command"
   echo "$tree" >"$job/tree"
-  local vm=(qemu-system-x86_64 -machine q35 -accel tcg,thread=multi -cpu max,-smap -smp "$(nproc)"
+  local vm=(qemu-system-x86_64 -machine q35 -accel tcg,thread=multi -cpu "$qemu_cpu" -smp "$(nproc)"
     -m 4096 -nic none -no-reboot -kernel "$cache/qemu/vmlinuz" -initrd "$cache/qemu/initrd.gz"
     -append "console=ttyS0 quiet loglevel=3 panic=-1"
     -virtfs "local,path=$cache/root,mount_tag=system,security_model=passthrough,readonly=on"
