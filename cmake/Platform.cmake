@@ -43,9 +43,9 @@ function(vantor_prebuilt target file hint)
   endif()
   get_filename_component(name ${file} NAME)
   set(copy ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/${name})
-  add_custom_command(OUTPUT ${copy} COMMAND ${CMAKE_COMMAND} -E copy ${file} ${copy}
-    DEPENDS ${file} COMMENT "${name}: the file ${file}")
-  add_custom_target(${target} ALL DEPENDS ${copy})
+  # Compared on every build, so that a copy changed by hand is replaced too.
+  add_custom_target(${target} ALL COMMAND ${CMAKE_COMMAND} -E copy_if_different ${file} ${copy}
+    BYPRODUCTS ${copy} COMMENT "${name}: the file ${file}")
   add_test(NAME ${target}_is_the_prebuilt_file COMMAND ${CMAKE_COMMAND} -E compare_files ${file} ${copy})
   set_tests_properties(${target}_is_the_prebuilt_file PROPERTIES FIXTURES_SETUP wine_prefix)
 endfunction()

@@ -17,12 +17,16 @@ else()
   include(GoogleTest)
 endif()
 
+# Under QEMU's software emulation Wine runs several times slower: scripts/test.sh scales the Wine
+# tests' time limits for the 32-bit system when it has to boot it that way.
+set(VANTOR_WINE_TIMEOUT_SCALE 1 CACHE STRING "Factor on the time limits of the tests under Wine")
 if(VANTOR_WINDOWS AND VANTOR_RUN_UNDER_WINE)
   # Boot the throwaway prefix once per test run; every Windows test needs it.
   add_test(NAME wine_prefix_boot COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-boot.sh)
   set(VANTOR_WINE_ENV WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix)
+  math(EXPR boot_timeout "300 * ${VANTOR_WINE_TIMEOUT_SCALE}")
   set_tests_properties(wine_prefix_boot PROPERTIES FIXTURES_SETUP wine_prefix
-    ENVIRONMENT "${VANTOR_WINE_ENV}" TIMEOUT 300)
+    ENVIRONMENT "${VANTOR_WINE_ENV}" TIMEOUT ${boot_timeout})
 endif()
 
 # vantor_add_test(NAME SOURCES ... LIBS ... [TIMEOUT seconds]): one GoogleTest program, registered
@@ -48,6 +52,7 @@ function(vantor_add_test name)
   if(NOT VANTOR_WINDOWS)
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT ${T_TIMEOUT})
   elseif(VANTOR_RUN_UNDER_WINE)
+    math(EXPR T_TIMEOUT "${T_TIMEOUT} * ${VANTOR_WINE_TIMEOUT_SCALE}")
     add_test(NAME ${name} COMMAND ${name})
     # A program that crashes under Wine can still exit with 0 (its debugger ends it, or Wine ends
     # it silently): it passes only when GoogleTest's summary says so, and the crash report's first

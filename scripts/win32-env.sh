@@ -5,11 +5,13 @@
 #   scripts/win32-env.sh build          make the cached system, or check it and reuse it
 #   scripts/win32-env.sh run CMD [ARG]  run CMD in it, in the current folder; exits with CMD's code
 #   scripts/win32-env.sh shell          an interactive shell in it
+#   scripts/win32-env.sh mode           prints how commands run here: chroot or qemu
 # Where this machine's kernel runs 32-bit code, CMD runs in a chroot in private mount and PID
 # namespaces over a throwaway overlay, so the cached system stays clean and nothing outlives the
 # run. Where it does not, the same system boots under QEMU (software emulation) and CMD runs there.
 #   VANTOR_WIN32_CACHE  where the system lives (default /var/cache/vantor-win32)
 #   VANTOR_WIN32_VM     auto (default), chroot or qemu: how to run it
+#   VANTOR_WIN32_QEMU_CPU  QEMU's -cpu (default max,-smap)
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 tree=$(cd "$here/.." && pwd)
@@ -162,6 +164,7 @@ build_qemu_parts() {
 # Wine's iretq and every Wine process dies. The system, this tree and a job folder (the command in,
 # its exit code out) are shared over 9p; the guest prints on the serial console.
 run_qemu() {
+  local qemu_cpu=${VANTOR_WIN32_QEMU_CPU:-max,-smap}
   exec 9>"$cache/lock"
   flock 9
   build_qemu_parts
@@ -177,7 +180,7 @@ run_qemu() {
     printf '%q ' "$@"; echo
   } >"$job/command"
   echo "$tree" >"$job/tree"
-  local vm=(qemu-system-x86_64 -machine q35 -accel tcg,thread=multi -cpu max,-smap -smp "$(nproc)"
+  local vm=(qemu-system-x86_64 -machine q35 -accel tcg,thread=multi -cpu "$qemu_cpu" -smp "$(nproc)"
     -m 4096 -nic none -no-reboot -kernel "$cache/qemu/vmlinuz" -initrd "$cache/qemu/initrd.gz"
     -append "console=ttyS0 quiet loglevel=3 panic=-1"
     -virtfs "local,path=$cache/root,mount_tag=system,security_model=passthrough,readonly=on"
@@ -216,10 +219,21 @@ run_in_system() {
   esac
 }
 
+# How commands will run: "chroot" or "qemu" (builds the system first: the probe is in it).
+run_mode() {
+  locked_build || exit 1
+  case ${VANTOR_WIN32_VM:-auto} in
+    auto) if kernel_runs_i386; then echo chroot; else echo qemu; fi ;;
+    chroot | qemu) echo "$VANTOR_WIN32_VM" ;;
+    *) die "VANTOR_WIN32_VM='$VANTOR_WIN32_VM': use auto, chroot or qemu" ;;
+  esac
+}
+
 case "${1:-}" in
   build) [ $# -eq 1 ] || die "build takes no arguments"; locked_build ;;
+  mode) [ $# -eq 1 ] || die "mode takes no arguments"; run_mode ;;
   run) shift; [ "${1:-}" != "--" ] || shift; run_in_system "$@" ;;
   shell) [ $# -eq 1 ] || die "shell takes no arguments"; run_in_system /bin/bash -i ;;
   enter-chroot) shift; enter_chroot "$@" ;;
-  *) echo "usage: $0 build | run CMD [ARG]... | shell" >&2; exit 2 ;;
+  *) echo "usage: $0 build | run CMD [ARG]... | shell | mode" >&2; exit 2 ;;
 esac
