@@ -7,7 +7,8 @@
 #                posix compiler, binutils, headers with the ddk, libraries with libntoskrnl.a),
 #                googletest (the win64-wine preset's configure reads its sources) and wine64
 #     all   everything scripts/test.sh runs (default): adds clang and its runtime, clang-format,
-#           GoogleTest, MinGW-w64 (i686 and x86_64; vantorflt.sys takes its ddk headers from
+#           GoogleTest, llvm and lld (the kit's vantor.lib and its clang-cl proof), MinGW-w64
+#           (i686 and x86_64; vantorflt.sys takes its ddk headers from
 #           mingw-w64-common and libntoskrnl.a from the mingw-w64-*-dev packages) and Wine
 set -uo pipefail
 
@@ -16,7 +17,7 @@ wine_demo=(cmake ninja-build g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-6
   mingw-w64-x86-64-dev googletest wine64)
 all=("${demo[@]}" clang libclang-rt-14-dev clang-format libgtest-dev libgmock-dev googletest
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-  mingw-w64-common mingw-w64-i686-dev mingw-w64-x86-64-dev wine64)
+  mingw-w64-common mingw-w64-i686-dev mingw-w64-x86-64-dev wine64 llvm lld)
 
 case "${1:-all}" in
   demo) packages=("${demo[@]}"); job="the demo" ;;
