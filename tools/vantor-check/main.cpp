@@ -115,7 +115,7 @@ void CheckScanner(const char* file) {
   if (times.size() < 100) return;
   std::sort(times.begin(), times.end());
   char line[160];
-  std::snprintf(line, sizeof line, "100 answers: median %.0f us, slowest %.0f us", times[50],
+  std::snprintf(line, sizeof line, "100 answers: median %.1f us, slowest %.1f us", times[50],
                 times.back());
   Ok(line);
   if (times[50] > 10'000) {

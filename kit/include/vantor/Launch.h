@@ -10,10 +10,9 @@
 // scanner's verdict. The path is a kernel path: \Device\HarddiskVolume2\Windows\notepad.exe
 // reaches the scanner as C:\Windows\notepad.exe when C: is HarddiskVolume2 (QueryDosDeviceW
 // names the device of a drive).
+#include <stddef.h>
+#include <stdint.h>
 #include <windows.h>
-
-#include <cstddef>
-#include <cstdint>
 
 namespace vantor {
 
@@ -21,9 +20,9 @@ namespace vantor {
 inline constexpr DWORD kLaunchControlCode = 0x0022E200;
 inline constexpr wchar_t kGuardDevice[] = L"\\\\.\\VANTORFLT";
 // The longest path the driver parks whole; longer ones are denied without asking the scanner.
-inline constexpr std::size_t kLongestLaunchPath = 32767;
+inline constexpr size_t kLongestLaunchPath = 32767;
 
-enum class LaunchOutcome : std::uint32_t {
+enum class LaunchOutcome : uint32_t {
   None = 0,        // the driver wrote no outcome
   Allowed = 1,     // the scanner said the image may run
   Denied = 2,      // the scanner said it may not, or the path could not be parked whole
@@ -55,9 +54,8 @@ inline HANDLE OpenGuardDevice() {
 
 // Sends one launch of `path` (length units, no terminator needed). false when the call failed:
 // GetLastError says why.
-inline bool SendLaunch(HANDLE device, const wchar_t* path, std::size_t length,
-                       LaunchOutcome* outcome) {
-  std::uint32_t result = 0;
+inline bool SendLaunch(HANDLE device, const wchar_t* path, size_t length, LaunchOutcome* outcome) {
+  uint32_t result = 0;
   DWORD bytes = 0;
   const BOOL sent = DeviceIoControl(device, kLaunchControlCode, const_cast<wchar_t*>(path),
                                     static_cast<DWORD>(length * sizeof(wchar_t)), &result,
