@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "ChildProcess.h"
 #include "GuardHost.h"
 
 namespace {
@@ -16,34 +17,10 @@ struct HostRun {
 
 // Runs vantor-host.exe from beside this program, in the current folder, and waits for it.
 HostRun RunHost(const std::wstring& arguments) {
-  SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-  HANDLE read = nullptr;
-  HANDLE write = nullptr;
-  HostRun run;
-  if (!CreatePipe(&read, &write, &inheritable, 0)) return run;
-  const UniqueHandle reader(read);
-  UniqueHandle writer(write);
-  SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = startup.hStdError = write;
-  std::wstring command = L"\"" + HostDirectory() + L"vantor-host.exe\" " + arguments;
-  PROCESS_INFORMATION process{};
-  const bool started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                      nullptr, &startup, &process);
-  EXPECT_TRUE(started) << GetLastError();
-  if (!started) return run;
-  const UniqueHandle child(process.hProcess);
-  const UniqueHandle thread(process.hThread);
-  writer.reset();  // the pipe ends when the host's copy closes
-  char buffer[4096];
-  DWORD got = 0;
-  while (ReadFile(reader.get(), buffer, sizeof buffer, &got, nullptr) && got > 0)
-    run.output.append(buffer, got);
-  WaitForSingleObject(child.get(), INFINITE);
-  GetExitCodeProcess(child.get(), &run.exitCode);
-  return run;
+  ChildProcess host(L"\"" + HostDirectory() + L"vantor-host.exe\" " + arguments);
+  EXPECT_TRUE(host.Started()) << GetLastError();
+  const DWORD exitCode = host.Finish();
+  return {exitCode, host.Output()};
 }
 
 class DemoHost : public ::testing::Test {
