@@ -1,20 +1,55 @@
 #!/usr/bin/env bash
 # Builds the kit's proof (tests/kit/proof) against an installed kit alone and runs its host under
 # Wine with the real driver stand-in: Start, a launch allowed, a launch denied, Stop, and the log
-# lines through the sink. Removes the "vantorflt" service afterwards.
-#   run-proof.sh KIT_PREFIX VANTORFLT_SYS WORK_DIR TOOLCHAIN_FILE
+# lines through the sink. Removes the "vantorflt" service afterwards. Two ways to build:
+#   run-proof.sh KIT_PREFIX VANTORFLT_SYS WORK_DIR mingw TOOLCHAIN_FILE
+#       MinGW g++ through CMake and find_package(vantor)
+#   run-proof.sh KIT_PREFIX VANTORFLT_SYS WORK_DIR msvc x86|x64
+#       clang-cl and lld-link in MSVC mode, linking lib/vantor.lib as a Visual C++ project does;
+#       no runtime library, and MinGW's Windows headers in place of the Windows SDK
 set -uo pipefail
-[ $# -eq 4 ] || { echo "usage: $0 KIT_PREFIX VANTORFLT_SYS WORK_DIR TOOLCHAIN_FILE" >&2; exit 2; }
-kit=$1 driver=$2 work=$3 toolchain=$(realpath "$4")
+[ $# -eq 5 ] || { echo "usage: $0 KIT_PREFIX VANTORFLT_SYS WORK_DIR mingw|msvc TOOLCHAIN|ARCH" >&2
+  exit 2; }
+kit=$1 driver=$2 work=$3 how=$4 with=$5
 here=$(cd "$(dirname "$0")" && pwd)
 scripts=$here/../../scripts
 fail() { echo "FAIL: $*"; exit 1; }
 
+build_mingw() {
+  cmake -S "$here/proof" -B "$work" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$(realpath "$with")" -DCMAKE_PREFIX_PATH="$kit" &&
+    cmake --build "$work"
+}
+
+build_msvc() {
+  local llvm=/usr/lib/llvm-14/bin triple=x86_64-pc-windows-msvc machine=i386:x86-64
+  local def=$work/kernel32.def cl_arch=(/D_AMD64_) dlltool_arch=()
+  if [ "$with" = x86 ]; then
+    triple=i686-pc-windows-msvc machine=i386 cl_arch=() dlltool_arch=(-k)
+    cp "$here/proof/kernel32.def" "$def"
+  else
+    sed -E 's/@[0-9]+$//' "$here/proof/kernel32.def" >"$def"  # x64 names carry no sizes
+  fi
+  mkdir -p "$work/bin"
+  for source in Host Scanner Sink NoRuntimeEntry; do
+    # _mingw.h erases __attribute__ for compilers that are not GCC: clang-cl passes for one.
+    "$llvm/clang-cl" --target=$triple /nologo /c /std:c++20 /O2 /GS- /Zl /W4 /WX \
+      /clang:-fgnuc-version=4.2.1 "${cl_arch[@]}" /I"$kit/include" \
+      -imsvc /usr/share/mingw-w64/include /Fo"$work/$source.obj" -- "$here/proof/$source.cpp" ||
+      return 1
+  done
+  "$llvm/llvm-dlltool" -m $machine "${dlltool_arch[@]}" -d "$def" -l "$work/kernel32.lib" &&
+    "$llvm/lld-link" /nologo /dll /noentry /out:"$work/bin/Arbiter.dll" "$work/Scanner.obj" &&
+    "$llvm/lld-link" /nologo /dll /noentry /def:"$kit/share/vantor/def/Basalt.def" \
+      /out:"$work/bin/Basalt.dll" "$work/Sink.obj" "$work/kernel32.lib" &&
+    "$llvm/lld-link" /nologo /subsystem:console /entry:ProofEntry /out:"$work/bin/proof-host.exe" \
+      "$work/Host.obj" "$work/NoRuntimeEntry.obj" "$kit/lib/vantor.lib" "$work/kernel32.lib" &&
+    cp "$kit/bin/vantor.dll" "$work/bin/"
+}
+
 rm -rf "$work"
-cmake -S "$here/proof" -B "$work" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_PREFIX_PATH="$kit" >"$work.configure.log" 2>&1 ||
-  { cat "$work.configure.log"; fail "the proof does not configure against $kit"; }
-cmake --build "$work" >"$work.build.log" 2>&1 ||
+mkdir -p "$work"
+"build_$how" >"$work.build.log" 2>&1 ||
   { grep -E "error|undefined" "$work.build.log" | head -20; fail "the proof does not build against $kit"; }
 cp "$driver" "$work/bin/" || fail "no driver at $driver"
 
@@ -36,4 +71,4 @@ for line in $'1: VtClient\t Initialized, shared buffer ptr: ' $'1: VtClient\t St
   grep -qaE "^\[[0-2][0-9]:[0-5][0-9]\] ${line//./\\.}" "$log" || fail "no log line '$line'"
 done
 tr -d '\0' <"$log" | cmp -s - "$log" || fail "the sink wrote a zero byte"
-echo "proof ok: $(basename "$toolchain")"
+echo "proof ok: $how $(basename "$with")"

@@ -6,17 +6,14 @@
 
 // Launches C:\FILE as the kernel names it (\Device\HarddiskVolumeN\FILE).
 static vantor::LaunchOutcome Launch(const wchar_t* file) {
-  wchar_t path[MAX_PATH] = {};
-  const DWORD device = QueryDosDeviceW(L"C:", path, MAX_PATH - 64);
-  const int length = lstrlenW(path);
-  path[length] = L'\\';
-  lstrcpyW(path + length + 1, file);
   vantor::LaunchOutcome outcome = vantor::LaunchOutcome::None;
+  wchar_t path[MAX_PATH];
+  if (QueryDosDeviceW(L"C:", path, MAX_PATH - 64) == 0) return outcome;
+  lstrcatW(lstrcatW(path, L"\\"), file);
   const HANDLE driver = vantor::OpenGuardDevice();
-  if (device != 0 && driver != INVALID_HANDLE_VALUE) {
-    vantor::SendLaunch(driver, path, static_cast<size_t>(lstrlenW(path)), &outcome);
-    CloseHandle(driver);
-  }
+  if (driver == INVALID_HANDLE_VALUE) return outcome;
+  vantor::SendLaunch(driver, path, static_cast<size_t>(lstrlenW(path)), &outcome);
+  CloseHandle(driver);
   return outcome;
 }
 
