@@ -75,7 +75,8 @@ function(vantor_msvc_binary name)
     # A source path after "--", since clang-cl reads a leading "/" as an option.
     add_custom_command(OUTPUT ${object}
       COMMAND ${VANTOR_CLANG_CL} --target=${triple} /nologo /c /std:c++20 /O2 /EHsc /GS- /Zl
-        /W4 /WX /Brepro ${includes} /clang:-MD /clang:-MF${object}.d /Fo${object} -- ${source}
+        /W4 /WX /Brepro ${includes} /clang:-MD /clang:-MF${object}.d /clang:-MT${object}
+        /Fo${object} -- ${source}
       DEPENDS ${source}
       DEPFILE ${object}.d
       COMMENT "clang-cl ${M_ARCH} ${stem}.obj (${name})")

@@ -49,9 +49,11 @@ function(vantor_add_test name)
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT ${T_TIMEOUT})
   elseif(VANTOR_RUN_UNDER_WINE)
     add_test(NAME ${name} COMMAND ${name})
-    # A program that crashes under Wine can still exit with 0 (its debugger ends it): the crash
-    # report's first line fails the test.
+    # A program that crashes under Wine can still exit with 0 (its debugger ends it, or Wine ends
+    # it silently): it passes only when GoogleTest's summary says so, and the crash report's first
+    # line or a failure fails it whatever the exit code.
     set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine_prefix TIMEOUT ${T_TIMEOUT}
-      ENVIRONMENT "${VANTOR_WINE_ENV}" FAIL_REGULAR_EXPRESSION "wine: Unhandled")
+      ENVIRONMENT "${VANTOR_WINE_ENV}" PASS_REGULAR_EXPRESSION "\\[  PASSED  \\]"
+      FAIL_REGULAR_EXPRESSION "wine: Unhandled;\\[  FAILED  \\]")
   endif()
 endfunction()
