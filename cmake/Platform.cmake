@@ -33,3 +33,19 @@ function(vantor_import_library target def dllname)
   add_dependencies(${target} ${target}_gen)
   target_link_libraries(${target} INTERFACE ${lib})
 endfunction()
+
+# vantor_prebuilt(TARGET FILE HINT): TARGET is FILE, a file another preset builds, copied into bin/
+# under its own name so that the test programs find it beside them. A test compares the copy with
+# FILE byte for byte before any Wine test starts. HINT says how to get FILE.
+function(vantor_prebuilt target file hint)
+  if(NOT EXISTS ${file})
+    message(FATAL_ERROR "${file} is missing: ${hint}")
+  endif()
+  get_filename_component(name ${file} NAME)
+  set(copy ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/${name})
+  add_custom_command(OUTPUT ${copy} COMMAND ${CMAKE_COMMAND} -E copy ${file} ${copy}
+    DEPENDS ${file} COMMENT "${name}: the file ${file}")
+  add_custom_target(${target} ALL DEPENDS ${copy})
+  add_test(NAME ${target}_is_the_prebuilt_file COMMAND ${CMAKE_COMMAND} -E compare_files ${file} ${copy})
+  set_tests_properties(${target}_is_the_prebuilt_file PROPERTIES FIXTURES_SETUP wine_prefix)
+endfunction()

@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
 # Builds the kit's proof (tests/kit/proof) against an installed kit alone and runs its host under
 # Wine with the real driver stand-in: Start, a launch allowed, a launch denied, Stop, and the log
-# lines through the sink. Removes the "vantorflt" service afterwards. Two ways to build:
-#   run-proof.sh KIT_PREFIX VANTORFLT_SYS WORK_DIR mingw TOOLCHAIN_FILE
-#       MinGW g++ through CMake and find_package(vantor)
-#   run-proof.sh KIT_PREFIX VANTORFLT_SYS WORK_DIR msvc x86|x64
-#       clang-cl and lld-link in MSVC mode, linking lib/vantor.lib as a Visual C++ project does;
-#       no runtime library, and MinGW's Windows headers in place of the Windows SDK
+# lines through the sink. Removes the "vantorflt" service afterwards.
+#   run-proof.sh STEP KIT_PREFIX VANTORFLT_SYS WORK_DIR HOW WITH
+# STEP: build, run (in the 32-bit system, which has Wine but no compilers) or both. HOW and WITH:
+#   mingw TOOLCHAIN_FILE  MinGW g++ through CMake and find_package(vantor)
+#   msvc x86|x64          clang-cl and lld-link in MSVC mode, linking lib/vantor.lib as a Visual
+#                         C++ project does; no runtime library, MinGW's headers for the SDK's
 set -uo pipefail
-[ $# -eq 5 ] || { echo "usage: $0 KIT_PREFIX VANTORFLT_SYS WORK_DIR mingw|msvc TOOLCHAIN|ARCH" >&2
+[ $# -eq 6 ] || {
+  echo "usage: $0 build|run|both KIT_PREFIX VANTORFLT_SYS WORK_DIR mingw|msvc TOOLCHAIN|ARCH" >&2
   exit 2; }
-kit=$1 driver=$2 work=$3 how=$4 with=$5
+step=$1 kit=$2 driver=$3 work=$4 how=$5 with=$6
 here=$(cd "$(dirname "$0")" && pwd)
 scripts=$here/../../scripts
 fail() { echo "FAIL: $*"; exit 1; }
@@ -47,11 +48,14 @@ build_msvc() {
     cp "$kit/bin/vantor.dll" "$work/bin/"
 }
 
-rm -rf "$work"
-mkdir -p "$work"
-"build_$how" >"$work.build.log" 2>&1 ||
-  { grep -E "error|undefined" "$work.build.log" | head -20; fail "the proof does not build against $kit"; }
-cp "$driver" "$work/bin/" || fail "no driver at $driver"
+if [ "$step" != run ]; then
+  rm -rf "$work"
+  mkdir -p "$work"
+  "build_$how" >"$work.build.log" 2>&1 || { grep -E "error|undefined" "$work.build.log" | head -20
+    fail "the proof does not build against $kit"; }
+  cp "$driver" "$work/bin/" || fail "no driver at $driver"
+fi
+[ "$step" != build ] || exit 0
 
 log=$work/host-output.txt
 (cd "$work/bin" && "$scripts/wine-run.sh" ./proof-host.exe) >"$log"

@@ -13,6 +13,8 @@
 #       (i686, FILE with symbols) every instruction that reads the import slot SLOT lies in a
 #       function that puts its own record at the head of the exception chain (esp into FS:[0])
 #   pe-check.sh OBJDUMP FILE subsystem NUMBER               the optional header's subsystem
+#   pe-check.sh OBJDUMP FILE relocatable-image              an image, not a DLL (no IMAGE_FILE_DLL),
+#       with its base relocations kept (no IMAGE_FILE_RELOCS_STRIPPED)
 # Exits 1 with a message when the file does not match.
 set -uo pipefail
 objdump=$1 file=$2 check=$3
@@ -96,6 +98,12 @@ case $check in
   subsystem)
     got=$(sed -nE 's/^Subsystem[[:space:]]+([0-9a-fA-F]+).*/\1/p' <<<"$dump")
     [ -n "$got" ] && [ $((16#$got)) -eq "$1" ] || fail "subsystem ${got:-none}, wanted $1"
+    ;;
+  relocatable-image)
+    flags=$(awk '/^Characteristics/ {print $2}' <<<"$dump")
+    [ -n "$flags" ] || fail "no characteristics"
+    (( (flags & 0x2000) == 0 )) || fail "flagged as a DLL (characteristics $flags)"
+    (( (flags & 0x0001) == 0 )) || fail "relocations stripped (characteristics $flags)"
     ;;
   *) echo "unknown check $check"; exit 2 ;;
 esac

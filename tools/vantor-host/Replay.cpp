@@ -42,7 +42,7 @@ void Replay::Run() {
   std::uint64_t index = 0;
   std::chrono::nanoseconds late{};
   while (Next(&index, &late)) {
-    const std::u16string& path = paths_[index % paths_.size()];
+    const std::u16string& path = paths_[static_cast<std::size_t>(index % paths_.size())];
     const LaunchResult result = source_.Launch(path);
     sink_(Launched{index, path, result, late});
     done_.fetch_add(1);

@@ -1,0 +1,28 @@
+#!/bin/busybox sh
+# The QEMU guest's first process (scripts/win32-env.sh packs it into the initramfs as /init): mounts
+# the cached system read-only under a tmpfs overlay, this tree at its own path and the job folder,
+# runs the job's command in the system, writes its exit code into the job folder and powers off.
+/bin/busybox --install -s /bin
+export PATH=/bin
+mount -t proc proc /proc
+mount -t sysfs sysfs /sys
+mount -t devtmpfs dev /dev
+for m in $(cat /modules/order); do insmod "/modules/$m" || echo "vm-init: cannot load $m"; done
+p9="trans=virtio,version=9p2000.L,msize=512000"
+mkdir -p /system /rw /job /root
+mount -t 9p -o "$p9,ro" system /system && mount -t 9p -o "$p9" job /job &&
+  mount -t tmpfs rw /rw && mkdir /rw/upper /rw/work &&
+  mount -t overlay overlay -o lowerdir=/system,upperdir=/rw/upper,workdir=/rw/work /root ||
+  { echo "vm-init: cannot mount the system"; poweroff -f; }
+tree=$(cat /job/tree)
+mkdir -p "/root$tree" && mount -t 9p -o "$p9,cache=mmap" tree "/root$tree" &&
+  mount -t proc proc /root/proc && mount -t sysfs sysfs /root/sys && mount -t devtmpfs dev /root/dev &&
+  mkdir -p /root/dev/pts /root/dev/shm && mount -t devpts devpts /root/dev/pts &&
+  mount -t tmpfs tmpfs /root/dev/shm && mount -t tmpfs tmpfs /root/tmp ||
+  { echo "vm-init: cannot mount the tree or /proc, /sys, /dev, /tmp"; poweroff -f; }
+cp /job/command /root/tmp/command
+chroot /root /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 \
+  /bin/bash /tmp/command </dev/console >/dev/console 2>&1
+echo $? >/job/rc
+sync
+poweroff -f
