@@ -57,9 +57,14 @@ if [ "$step" != run ]; then
 fi
 [ "$step" != build ] || exit 0
 
+# One Wine session runs the host and then vantor-launch: Wine ends the driver's service once the
+# last program of the prefix has ended, so the launch must come while the session lives. Stop
+# left the service running, and with no host guarding the launch is let through.
+cp "$kit/bin/vantor-launch.exe" "$work/bin/" || fail "no vantor-launch.exe in $kit"
+printf '%s\r\n' '@proof-host.exe' '@echo host exit %errorlevel%' \
+  '@vantor-launch.exe C:\tools\editor.exe' '@echo launch exit %errorlevel%' >"$work/bin/proof.cmd"
 log=$work/host-output.txt
-(cd "$work/bin" && "$scripts/wine-run.sh" ./proof-host.exe) >"$log"
-status=$?
+(cd "$work/bin" && "$scripts/wine-run.sh" cmd /c proof.cmd) >"$log"
 cat "$log"
 "$scripts/wine-run.sh" sc stop vantorflt >/dev/null
 for _ in $(seq 50); do
@@ -68,11 +73,14 @@ for _ in $(seq 50); do
 done
 "$scripts/wine-run.sh" sc delete vantorflt >/dev/null
 
-[ "$status" -eq 0 ] || fail "proof-host exited with $status (1: Start failed, 2: a launch or Stop)"
+grep -qx "host exit 0" "$log" || fail "proof-host failed (exit code 1: Start, 2: a launch or Stop)"
 # Each line as the sink wrote it: time, level, message, one LF, and no zero byte.
 for line in $'1: VtClient\t Initialized, shared buffer ptr: ' $'1: VtClient\t Started.' \
   $'1: VtClient\t Stopped.'; do
   grep -qaE "^\[[0-2][0-9]:[0-5][0-9]\] ${line//./\\.}" "$log" || fail "no log line '$line'"
 done
 tr -d '\0' <"$log" | cmp -s - "$log" || fail "the sink wrote a zero byte"
+grep -qx "launch exit 1" "$log" &&
+  grep -qxE '\\Device\\[^\]+\\tools\\editor\.exe: let through' "$log" ||
+  fail "vantor-launch after Stop: wanted 'let through' and exit code 1"
 echo "proof ok: $how $(basename "$with")"
