@@ -9,10 +9,10 @@
 #                clang-cl, lld-link and llvm-dlltool (its partners built the Visual C++ way)
 #     all   everything scripts/test.sh runs (default): adds clang and its runtime, clang-format,
 #           GoogleTest, MinGW-w64 (i686 and x86_64; vantorflt.sys takes its ddk headers from
-#           mingw-w64-common and libntoskrnl.a from the mingw-w64-*-dev packages), Wine, and
-#           clang-cl, lld-link and llvm-dlltool for the partners built the Visual C++ way and
-#           the kit's vantor.lib, and mmdebstrap, which builds the 32-bit test system
-#           (scripts/win32-env.sh)
+#           mingw-w64-common and libntoskrnl.a from the mingw-w64-*-dev packages), Wine,
+#           mmdebstrap, which builds the 32-bit test system (scripts/win32-env.sh), and clang-cl,
+#           lld-link and llvm-dlltool for the partners built the Visual C++ way and the kit's
+#           vantor.lib
 #     win32-vm   QEMU, cpio and kmod, without recommends: the 32-bit test system on a kernel that cannot
 #                run 32-bit code (scripts/win32-env.sh installs them there itself)
 set -uo pipefail
@@ -22,8 +22,8 @@ wine_demo=(cmake ninja-build g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-6
   mingw-w64-x86-64-dev googletest wine64 clang-tools-14 lld-14 llvm-14)
 all=("${demo[@]}" clang libclang-rt-14-dev clang-format libgtest-dev libgmock-dev googletest
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-  mingw-w64-common mingw-w64-i686-dev mingw-w64-x86-64-dev wine64 clang-tools-14 lld-14 llvm-14
-  mmdebstrap)
+  mingw-w64-common mingw-w64-i686-dev mingw-w64-x86-64-dev wine64 mmdebstrap clang-tools-14 lld-14
+  llvm-14)
 win32_vm=(qemu-system-x86 cpio kmod)
 apt_options=()
 

@@ -14,6 +14,9 @@ AskScanner:
         .seh_stackalloc 40              // [rsp+32], and rsp back on a 16-byte boundary
         .seh_handler ScannerExceptionHandler, @except
         .seh_endprologue
+        mov     qword ptr [rsp + 48], rcx   // the path, in our caller's home slot for it
+        call    ArmScannerStack         // a stack overflow below stays catchable
+        mov     rcx, qword ptr [rsp + 48]
         call    qword ptr [rip + __imp__ZN12CGuardHelper16VtAllowExecutionEPKw]
         test    al, al                  // a bool comes back in al alone
         setnz   al

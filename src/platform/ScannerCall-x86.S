@@ -22,6 +22,7 @@ _AskScanner:
         push    ebx
         push    esi
         push    edi
+        call    _ArmScannerStack        // a stack overflow below stays catchable
         push    OFFSET ScannerExceptionHandler
         push    dword ptr fs:[0]
         mov     dword ptr fs:[0], esp

@@ -68,6 +68,14 @@ bool WaitUntil(Condition condition) {
   return condition();
 }
 
+// Calls itself until the stack runs out, given unboundedDepth (volatile: no bound to see).
+inline volatile int unboundedDepth = 1 << 30;
+[[gnu::noinline]] inline int Descend(int depth) {
+  volatile char frame[1024];
+  frame[0] = static_cast<char>(depth);
+  return depth == 0 ? 0 : Descend(depth - 1) + frame[0];
+}
+
 inline std::wstring HostDirectory() {
   wchar_t path[MAX_PATH] = {};
   GetModuleFileNameW(nullptr, path, MAX_PATH);

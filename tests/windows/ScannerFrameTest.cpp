@@ -1,8 +1,8 @@
 // The shielded scanner call's own frame (src/platform/ScannerCall-*), called through an assembly
-// probe (ScannerFrameProbe-*.S): after an answer and after each kind of exception, every register
-// the caller expects kept holds its value, the stack pointer is back where it was, and the
-// scanner's cleanups ran. The failing scanners spoil those registers before they raise, so only
-// the frame's own recovery can give them back.
+// probe (ScannerFrameProbe-*.S): after an answer and after each kind of exception, a stack
+// overflow and a second one included, every register the caller expects kept holds its value,
+// the stack pointer is back where it was, and the scanner's cleanups ran. The failing scanners
+// spoil those registers before they raise, so only the frame's own recovery can give them back.
 #include <windows.h>
 
 #include <cstddef>
@@ -101,6 +101,11 @@ TEST(ScannerFrame, KeptRegistersStackAndCleanupsAfterAnAnswerAndAfterEachExcepti
          throw Counted{};
        },
        ScannerAnswer::Raised, 2, true},
+      {"stack overflow", [](const wchar_t*, void*) { return Descend(unboundedDepth) != 0; },
+       ScannerAnswer::Raised, 0, false},
+      {"a second stack overflow",
+       [](const wchar_t*, void*) { return Descend(unboundedDepth) != 0; }, ScannerAnswer::Raised, 0,
+       false},
   };
   for (const auto& row : rows) {
     if (kX86 && row.x64Only) continue;
