@@ -16,8 +16,14 @@
 // The kit's header restates the driver's protocol for integrators; it must not drift from it.
 static_assert(vantor::kLaunchControlCode == IOCTL_GUARD_LAUNCH);
 static_assert(vantor::kLongestLaunchPath == kLongestLaunchPath);
-static_assert(static_cast<int>(vantor::LaunchOutcome::TimedOut) ==
-              static_cast<int>(LaunchOutcome::TimedOut));
+constexpr bool SameOutcome(vantor::LaunchOutcome kit, LaunchOutcome driver) {
+  return static_cast<std::uint32_t>(kit) == static_cast<std::uint32_t>(driver);
+}
+static_assert(SameOutcome(vantor::LaunchOutcome::None, LaunchOutcome::None) &&
+              SameOutcome(vantor::LaunchOutcome::Allowed, LaunchOutcome::Allowed) &&
+              SameOutcome(vantor::LaunchOutcome::Denied, LaunchOutcome::Denied) &&
+              SameOutcome(vantor::LaunchOutcome::LetThrough, LaunchOutcome::LetThrough) &&
+              SameOutcome(vantor::LaunchOutcome::TimedOut, LaunchOutcome::TimedOut));
 
 namespace {
 
