@@ -26,7 +26,7 @@ build_msvc() {
   local llvm=/usr/lib/llvm-14/bin triple=x86_64-pc-windows-msvc machine=i386:x86-64
   local def=$work/kernel32.def cl_arch=(/D_AMD64_) dlltool_arch=()
   if [ "$with" = x86 ]; then
-    triple=i686-pc-windows-msvc machine=i386 cl_arch=() dlltool_arch=(-k)
+    triple=i686-pc-windows-msvc machine=i386 cl_arch=(/D_X86_) dlltool_arch=(-k)
     cp "$here/proof/kernel32.def" "$def"
   else
     sed -E 's/@[0-9]+$//' "$here/proof/kernel32.def" >"$def"  # x64 names carry no sizes
