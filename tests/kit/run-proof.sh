@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the kit's proof (tests/kit/proof) against an installed kit alone and runs its host under
-# Wine with the real driver stand-in: Start, a launch allowed, a launch denied, Stop, and the log
+# Builds the kit's examples (share/vantor/examples) from an installed kit alone and runs their
+# host under Wine with the real driver stand-in: Start, a launch allowed, a launch denied, Stop, and the log
 # lines through the sink. Removes the "vantorflt" service afterwards.
 #   run-proof.sh STEP KIT_PREFIX VANTORFLT_SYS WORK_DIR HOW WITH
 # STEP: build, run (in the 32-bit system, which has Wine but no compilers) or both. HOW and WITH:
@@ -17,7 +17,7 @@ scripts=$here/../../scripts
 fail() { echo "FAIL: $*"; exit 1; }
 
 build_mingw() {
-  cmake -S "$here/proof" -B "$work" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  cmake -S "$kit/share/vantor/examples" -B "$work" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$(realpath "$with")" -DCMAKE_PREFIX_PATH="$kit" &&
     cmake --build "$work"
 }
@@ -32,11 +32,13 @@ build_msvc() {
     sed -E 's/@[0-9]+$//' "$here/proof/kernel32.def" >"$def"  # x64 names carry no sizes
   fi
   mkdir -p "$work/bin"
-  for source in Host Scanner Sink NoRuntimeEntry; do
+  local source
+  for source in "$kit"/share/vantor/examples/{Host,Scanner,Sink}.cpp \
+    "$here/proof/NoRuntimeEntry.cpp"; do
     # _mingw.h erases __attribute__ for compilers that are not GCC: clang-cl passes for one.
     "$llvm/clang-cl" --target=$triple /nologo /c /std:c++20 /O2 /GS- /Zl /W4 /WX \
       /clang:-fgnuc-version=4.2.1 "${cl_arch[@]}" /I"$kit/include" \
-      -imsvc /usr/share/mingw-w64/include /Fo"$work/$source.obj" -- "$here/proof/$source.cpp" ||
+      -imsvc /usr/share/mingw-w64/include /Fo"$work/$(basename "$source" .cpp).obj" -- "$source" ||
       return 1
   done
   "$llvm/llvm-dlltool" -m $machine "${dlltool_arch[@]}" -d "$def" -l "$work/kernel32.lib" &&
