@@ -5,19 +5,21 @@
 #     demo       the demo's build: cmake ninja-build g++ libbenchmark-dev
 #     wine-demo  the demo under Wine (demo.sh --wine): cmake, ninja-build, MinGW-w64 x86_64 (the
 #                posix compiler, binutils, headers with the ddk, libraries with libntoskrnl.a),
-#                googletest (the win64-wine preset's configure reads its sources) and wine64
+#                googletest (the win64-wine preset's configure reads its sources), wine64, and
+#                clang-cl, lld-link and llvm-dlltool (its partners built the Visual C++ way)
 #     all   everything scripts/test.sh runs (default): adds clang and its runtime, clang-format,
 #           GoogleTest, MinGW-w64 (i686 and x86_64; vantorflt.sys takes its ddk headers from
 #           mingw-w64-common and libntoskrnl.a from the mingw-w64-*-dev packages), Wine,
 #           mmdebstrap, which builds the 32-bit test system (scripts/win32-env.sh), and clang-cl,
-#           lld-link and llvm-dlltool for the partners built the Visual C++ way
+#           lld-link and llvm-dlltool for the partners built the Visual C++ way and the kit's
+#           vantor.lib
 #     win32-vm   QEMU, cpio and kmod, without recommends: the 32-bit test system on a kernel that cannot
 #                run 32-bit code (scripts/win32-env.sh installs them there itself)
 set -uo pipefail
 
 demo=(cmake ninja-build g++ libbenchmark-dev)
 wine_demo=(cmake ninja-build g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-common
-  mingw-w64-x86-64-dev googletest wine64)
+  mingw-w64-x86-64-dev googletest wine64 clang-tools-14 lld-14 llvm-14)
 all=("${demo[@]}" clang libclang-rt-14-dev clang-format libgtest-dev libgmock-dev googletest
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   mingw-w64-common mingw-w64-i686-dev mingw-w64-x86-64-dev wine64 mmdebstrap clang-tools-14 lld-14

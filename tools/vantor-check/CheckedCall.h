@@ -1,0 +1,24 @@
+#pragma once
+// Calls a partner's function the way vantor.dll does (__cdecl: the caller removes the
+// arguments) and reports what a careless build of it would get wrong.
+#include <cstdint>
+
+struct CallResult {
+  std::uintptr_t value = 0;  // the function's result register
+  unsigned long raised = 0;  // the exception code it raised, or 0
+  int bytesPopped = 0;       // arguments it removed itself: 0 for __cdecl, 4 each for __stdcall
+};
+
+// Calls `function` with up to four pointer-sized arguments. An exception raised inside (any
+// compiler's C++ throw, a fault, a RaiseException) ends the call and is reported, not passed on.
+CallResult CheckedCall(const void* function, int count, const std::uintptr_t* arguments);
+
+// The raw call: pushes the arguments, calls, and returns the result register; stores in
+// *bytesPopped how much of the arguments the callee removed from the stack.
+extern "C" std::uintptr_t VantorCheckCall(const void* function, int count,
+                                          const std::uintptr_t* arguments, int* bytesPopped);
+
+// x86: the head of the thread's chain of exception records (FS:[0]), which an abandoned call
+// leaves pointing into its dead frames; x64 has none.
+extern "C" void* VantorExceptionChain();
+extern "C" void VantorSetExceptionChain(void* head);
