@@ -23,7 +23,8 @@ static_assert(SameOutcome(vantor::LaunchOutcome::None, LaunchOutcome::None) &&
               SameOutcome(vantor::LaunchOutcome::Allowed, LaunchOutcome::Allowed) &&
               SameOutcome(vantor::LaunchOutcome::Denied, LaunchOutcome::Denied) &&
               SameOutcome(vantor::LaunchOutcome::LetThrough, LaunchOutcome::LetThrough) &&
-              SameOutcome(vantor::LaunchOutcome::TimedOut, LaunchOutcome::TimedOut));
+              SameOutcome(vantor::LaunchOutcome::TimedOut, LaunchOutcome::TimedOut) &&
+              SameOutcome(vantor::LaunchOutcome::Refused, LaunchOutcome::Refused));
 
 namespace {
 

@@ -19,15 +19,16 @@ namespace vantor {
 // Device type 0x22, read and write access, function 0x880, buffered.
 inline constexpr DWORD kLaunchControlCode = 0x0022E200;
 inline constexpr wchar_t kGuardDevice[] = L"\\\\.\\VANTORFLT";
-// The longest path the driver parks whole; longer ones are denied without asking the scanner.
+// The longest path the driver parks whole; longer ones are refused without asking the scanner.
 inline constexpr size_t kLongestLaunchPath = 32767;
 
 enum class LaunchOutcome : uint32_t {
   None = 0,        // the driver wrote no outcome
   Allowed = 1,     // the scanner said the image may run
-  Denied = 2,      // the scanner said it may not, or the path could not be parked whole
+  Denied = 2,      // the scanner said it may not
   LetThrough = 3,  // nothing was guarding, or guarding ended before a verdict
   TimedOut = 4,    // no verdict by the driver's deadline: the image may not run
+  Refused = 5,     // the record cannot carry the path whole: never judged, the image may not run
 };
 
 inline const char* OutcomeName(LaunchOutcome outcome) {
@@ -42,6 +43,8 @@ inline const char* OutcomeName(LaunchOutcome outcome) {
       return "let through";
     case LaunchOutcome::TimedOut:
       return "timed out";
+    case LaunchOutcome::Refused:
+      return "refused";
   }
   return "unknown";
 }
