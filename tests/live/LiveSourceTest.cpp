@@ -285,7 +285,7 @@ TEST_F(LiveSourceTest, TheHostCannotBeTalkedOutOfAVerdict) {
     TimeoutThenCtrlC,   // two launches outlast the deadline, Ctrl-C while the scanner is busy
     KillHost,           // kill -9 while a launch is held
     PseudoFilesystem,   // --live /proc
-    NoRoot,             // the host run as nobody
+    NoRoot,             // the host without CAP_SYS_ADMIN (readable build folders or not)
   };
   const struct Row {
     Trick trick;
@@ -327,10 +327,11 @@ TEST_F(LiveSourceTest, TheHostCannotBeTalkedOutOfAVerdict) {
     if (row.trick == Trick::QueueOverflow)
       queue.emplace("/proc/sys/fs/fanotify/max_queued_events", "4");
     const bool proc = row.trick == Trick::PseudoFilesystem || row.trick == Trick::NoRoot;
-    Host host(
-        row.trick == Trick::PseudoFilesystem ? "/proc" : folder,
-        row.options + std::string(" --policy ") + (work / "rules.txt").c_str(), work / "out.txt",
-        row.trick == Trick::NoRoot ? "setpriv --reuid=65534 --regid=65534 --clear-groups" : "");
+    Host host(row.trick == Trick::PseudoFilesystem ? "/proc" : folder,
+              row.options + std::string(" --policy ") + (work / "rules.txt").c_str(),
+              work / "out.txt",
+              row.trick == Trick::NoRoot ? "setpriv --inh-caps=-sys_admin --bounding-set=-sys_admin"
+                                         : "");
     ASSERT_TRUE(proc || host.Guarding()) << host.Output();
     queue.reset();
     std::vector<std::pair<int, int>> results;  // expected and seen
