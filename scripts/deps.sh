@@ -13,8 +13,8 @@
 #           mmdebstrap, which builds the 32-bit test system (scripts/win32-env.sh), and clang-cl,
 #           lld-link and llvm-dlltool for the partners built the Visual C++ way and the kit's
 #           vantor.lib
-#     win32-vm   QEMU, cpio and kmod, without recommends: the 32-bit test system on a kernel that cannot
-#                run 32-bit code (scripts/win32-env.sh installs them there itself)
+#     win32-vm   QEMU, cpio, kmod and e2fsprogs, without recommends: the 32-bit test system on a
+#                kernel that cannot run 32-bit code (scripts/win32-env.sh installs them there itself)
 set -uo pipefail
 
 demo=(cmake ninja-build g++ libbenchmark-dev)
@@ -24,7 +24,7 @@ all=("${demo[@]}" clang libclang-rt-14-dev clang-format libgtest-dev libgmock-de
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   mingw-w64-common mingw-w64-i686-dev mingw-w64-x86-64-dev wine64 mmdebstrap clang-tools-14 lld-14
   llvm-14)
-win32_vm=(qemu-system-x86 cpio kmod)
+win32_vm=(qemu-system-x86 cpio kmod e2fsprogs)
 apt_options=()
 
 case "${1:-all}" in

@@ -22,9 +22,8 @@ if ! bash scripts/deps.sh all; then
 fi
 
 # The i686 tests run in a 32-bit system of their own: in a chroot where this kernel runs 32-bit
-# code, else under QEMU's emulation, which is slow (its WoW64 prefix alone takes about 20 min on a
-# 2-core machine) and so runs only when asked for with VANTOR_WIN32_QEMU=1. The probe is a static
-# i386 program of four instructions that exits with 0.
+# code, else booted under QEMU's emulation. The probe is a static i386 program of four
+# instructions that exits with 0.
 runs_i386() {
   local dir rc
   dir=$(mktemp -d)
@@ -34,19 +33,12 @@ runs_i386() {
   rm -rf "$dir"
   return $rc
 }
-win32_vm=
-if runs_i386 2>/dev/null; then
-  win32_vm=chroot
-elif [ "${VANTOR_WIN32_QEMU:-0}" = 1 ]; then
-  win32_vm=qemu
-fi
+if runs_i386 2>/dev/null; then win32_vm=chroot; else win32_vm=qemu; fi
 # The system is built or checked meanwhile: mostly downloads and unpacking, which the Linux builds
 # barely notice. Its log: build/win32-env.log.
 mkdir -p build
-if [ -n "$win32_vm" ]; then
-  VANTOR_WIN32_VM=$win32_vm bash scripts/win32-env.sh build >build/win32-env.log 2>&1 &
-  win32_env=$!
-fi
+VANTOR_WIN32_VM=$win32_vm bash scripts/win32-env.sh build >build/win32-env.log 2>&1 &
+win32_env=$!
 
 note "format"
 if bash scripts/check-format.sh; then pass; else fail 1 "format check"; fi
@@ -60,11 +52,6 @@ for preset in linux linux-asan linux-tsan win32 win64-wine win32-wine; do
   runner=()
   options=()
   if [ "$preset" = win32-wine ]; then
-    if [ -z "$win32_vm" ]; then
-      echo "NOT RUN: the i686 tests of win32-wine. This kernel runs no 32-bit code, and the QEMU"
-      echo "path is slow and not yet passing here; VANTOR_WIN32_QEMU=1 runs it (README: The 32-bit test system)."
-      continue
-    fi
     if ! wait "$win32_env"; then
       tail -20 build/win32-env.log; fail 1 "the 32-bit test system (build/win32-env.log)"; continue
     fi

@@ -10,7 +10,7 @@ mount -t devtmpfs dev /dev
 for m in $(cat /modules/order); do insmod "/modules/$m" || echo "vm-init: cannot load $m"; done
 p9="trans=virtio,version=9p2000.L,msize=512000"
 mkdir -p /system /rw /job /root
-mount -t 9p -o "$p9,ro" system /system && mount -t 9p -o "$p9" job /job &&
+mount -t ext4 -o ro /dev/vda /system && mount -t 9p -o "$p9" job /job &&
   mount -t tmpfs rw /rw && mkdir /rw/upper /rw/work &&
   mount -t overlay overlay -o lowerdir=/system,upperdir=/rw/upper,workdir=/rw/work /root ||
   { echo "vm-init: cannot mount the system"; poweroff -f; }
@@ -20,6 +20,13 @@ mkdir -p "/root$tree" && mount -t 9p -o "$p9,cache=mmap" tree "/root$tree" &&
   mkdir -p /root/dev/pts /root/dev/shm && mount -t devpts devpts /root/dev/pts &&
   mount -t tmpfs tmpfs /root/dev/shm && mount -t tmpfs tmpfs /root/tmp ||
   { echo "vm-init: cannot mount the tree or /proc, /sys, /dev, /tmp"; poweroff -f; }
+# Wine's loader reads wrong bytes from programs on 9p (they crash at once; md5sum reads them right),
+# so the folders the job names are copied into the guest's memory and mounted over their place.
+while read -r d; do
+  [ -d "/root$tree/$d" ] || continue
+  mkdir -p "/rw/local/$d" && cp -a "/root$tree/$d/." "/rw/local/$d/" &&
+    mount --bind "/rw/local/$d" "/root$tree/$d" || { echo "vm-init: cannot copy $d"; poweroff -f; }
+done </job/local
 cp /job/command /root/tmp/command
 chroot /root /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 \
   /bin/bash /tmp/command </dev/console >/dev/console 2>&1
