@@ -58,7 +58,7 @@ for preset in linux linux-asan linux-tsan win32 win64-wine win32-wine; do
     echo "the 32-bit system runs here as: $win32_vm"
     runner=(env VANTOR_WIN32_VM="$win32_vm" bash scripts/win32-env.sh run)
     # Booted under QEMU's emulation, Wine runs several times slower.
-    options=(-DVANTOR_WINE_TIMEOUT_SCALE=$([ "$win32_vm" = qemu ] && echo 10 || echo 1))
+    options=(-DVANTOR_WINE_TIMEOUT_SCALE=$([ "$win32_vm" = qemu ] && echo 5 || echo 1))
   fi
   if ! cmake --preset "$preset" "${options[@]}" >"build/$preset.configure.log" 2>&1; then
     tail -30 "build/$preset.configure.log"; fail 1 "configure $preset"; continue

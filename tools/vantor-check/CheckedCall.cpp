@@ -24,22 +24,19 @@ LONG WINAPI ResumeAfterCall(EXCEPTION_POINTERS* info) {
 }
 
 // Captures the resume point, then calls; runs on past the capture a second time when an
-// exception brings it back there.
+// exception brings it back there (x64; the x86 call catches its own).
 __attribute__((noinline)) CallResult CallUnderTrap(const void* function, int count,
                                                    const std::uintptr_t* arguments) {
   volatile CallResult result{};
-  void* const chain = VantorExceptionChain();
   trap.raised = 0;
   RtlCaptureContext(&trap.resume);
-  if (trap.raised != 0) {
-    VantorSetExceptionChain(chain);  // drop the records the partner's frames left behind
-    result.raised = trap.raised;
-    return CallResult{0, result.raised, 0};
-  }
+  if (trap.raised != 0) return CallResult{0, trap.raised, 0};
   trap.armed = true;
   int popped = 0;
+  unsigned long raised = 0;
   try {
-    result.value = VantorCheckCall(function, count, arguments, &popped);
+    result.value = VantorCheckCall(function, count, arguments, &popped, &raised);
+    result.raised = raised;
   } catch (...) {
     result.raised = 0x20474343;  // a g++ exception (its code on x64; i686 raises none)
   }

@@ -14,11 +14,9 @@ struct CallResult {
 CallResult CheckedCall(const void* function, int count, const std::uintptr_t* arguments);
 
 // The raw call: pushes the arguments, calls, and returns the result register; stores in
-// *bytesPopped how much of the arguments the callee removed from the stack.
+// *bytesPopped how much of the arguments the callee removed from the stack. On x86 it also
+// catches any exception the call raises, as vantor.dll does, and stores its code in *raised;
+// on x64 *raised stays 0 and CheckedCall's trap catches it.
 extern "C" std::uintptr_t VantorCheckCall(const void* function, int count,
-                                          const std::uintptr_t* arguments, int* bytesPopped);
-
-// x86: the head of the thread's chain of exception records (FS:[0]), which an abandoned call
-// leaves pointing into its dead frames; x64 has none.
-extern "C" void* VantorExceptionChain();
-extern "C" void VantorSetExceptionChain(void* head);
+                                          const std::uintptr_t* arguments, int* bytesPopped,
+                                          unsigned long* raised);
