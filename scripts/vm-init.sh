@@ -11,15 +11,16 @@ for m in $(cat /modules/order); do insmod "/modules/$m" || echo "vm-init: cannot
 p9="trans=virtio,version=9p2000.L,msize=512000"
 mkdir -p /system /rw /job /root
 mount -t ext4 -o ro /dev/vda /system && mount -t 9p -o "$p9" job /job &&
-  mount -t tmpfs rw /rw && mkdir /rw/upper /rw/work &&
+  mount -t tmpfs -o size=90% rw /rw && mkdir /rw/upper /rw/work &&
   mount -t overlay overlay -o lowerdir=/system,upperdir=/rw/upper,workdir=/rw/work /root ||
   { echo "vm-init: cannot mount the system"; poweroff -f; }
 tree=$(cat /job/tree)
-mkdir -p "/root$tree" && mount -t 9p -o "$p9,cache=mmap" tree "/root$tree" &&
-  mount -t proc proc /root/proc && mount -t sysfs sysfs /root/sys && mount -t devtmpfs dev /root/dev &&
+# The tree last: it may lie under /tmp.
+mount -t proc proc /root/proc && mount -t sysfs sysfs /root/sys && mount -t devtmpfs dev /root/dev &&
   mkdir -p /root/dev/pts /root/dev/shm && mount -t devpts devpts /root/dev/pts &&
-  mount -t tmpfs tmpfs /root/dev/shm && mount -t tmpfs tmpfs /root/tmp ||
-  { echo "vm-init: cannot mount the tree or /proc, /sys, /dev, /tmp"; poweroff -f; }
+  mount -t tmpfs tmpfs /root/dev/shm && mount -t tmpfs tmpfs /root/tmp &&
+  mkdir -p "/root$tree" && mount -t 9p -o "$p9,cache=mmap" tree "/root$tree" ||
+  { echo "vm-init: cannot mount /proc, /sys, /dev, /tmp or the tree"; poweroff -f; }
 # Wine's loader reads wrong bytes from programs on 9p (they crash at once; md5sum reads them right),
 # so the folders the job names are copied into the guest's memory and mounted over their place.
 while read -r d; do

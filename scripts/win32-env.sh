@@ -205,7 +205,7 @@ run_qemu() {
   echo "$tree" >"$job/tree"
   tr : '\n' <<<"${VANTOR_WIN32_LOCAL:-build/win32-wine}" >"$job/local"
   local vm=(qemu-system-x86_64 -machine q35 -accel tcg,thread=multi -cpu "$qemu_cpu" -smp "$(nproc)"
-    -m 4096 -nic none -no-reboot -kernel "$cache/qemu/vmlinuz" -initrd "$cache/qemu/initrd.gz"
+    -m 6144 -nic none -no-reboot -kernel "$cache/qemu/vmlinuz" -initrd "$cache/qemu/initrd.gz"
     -append "console=ttyS0 quiet loglevel=3 panic=-1"
     -drive "file=$cache/qemu/system.img,if=virtio,format=raw,readonly=on"
     -virtfs "local,path=$tree,mount_tag=tree,security_model=passthrough"
