@@ -29,8 +29,16 @@ while read -r d; do
     mount --bind "/rw/local/$d" "/root$tree/$d" || { echo "vm-init: cannot copy $d"; poweroff -f; }
 done </job/local
 cp /job/command /root/tmp/command
-chroot /root /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 \
-  /bin/bash /tmp/command </dev/console >/dev/console 2>&1
-echo $? >/job/rc
+run() {
+  chroot /root /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 \
+    /bin/bash /tmp/command
+}
+if [ -f /job/interactive ]; then
+  run </dev/console >/dev/console 2>&1
+  echo $? >/job/rc
+else
+  # Not on the console itself: a job's programs then print no colours or cursor codes.
+  { run; echo $? >/job/rc; } </dev/null 2>&1 | cat >/dev/console
+fi
 sync
 poweroff -f

@@ -211,6 +211,7 @@ run_qemu() {
     -virtfs "local,path=$tree,mount_tag=tree,security_model=passthrough"
     -virtfs "local,path=$job,mount_tag=job,security_model=passthrough")
   if [ -t 0 ]; then
+    touch "$job/interactive"
     "${vm[@]}" -nographic -serial mon:stdio
   else
     # The serial console ends lines with CR LF.
