@@ -188,8 +188,9 @@ locked_qemu_parts() {
 
 # The system booted under QEMU's software emulation (TCG; the nested hypervisor behind /dev/kvm
 # here cannot run a stock kernel). -smap is off: with it, QEMU 7.2 faults the guest kernel on
-# Wine's iretq and every Wine process dies. The system, this tree and a job folder (the command in,
-# its exit code out) are shared over 9p; the guest prints on the serial console.
+# Wine's iretq and every Wine process dies. The system is the disk image; this tree and a job
+# folder (the command in, its exit code out) are shared over 9p; the guest prints on the serial
+# console.
 run_qemu() {
   local qemu_cpu=${VANTOR_WIN32_QEMU_CPU:-max,-smap}
   locked_qemu_parts
